@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+#include "base/byte_string.h"
+#include "base/in_stream.h"
+#include "base/out_stream.h"
+
+// One entry of the inflated file archive: a 30-byte header, the name, then
+// size bytes of data (file contents, link target, 4-byte device number).
+enum : std::uint16_t {
+    entry_type_mask = 0xf000,
+    entry_regular = 0x8000,
+    entry_directory = 0x4000,
+    entry_symlink = 0xa000,
+    entry_char_device = 0x2000,
+    entry_block_device = 0x6000,
+    entry_fifo = 0x1000,
+    entry_permission_mask = 0x0fff,
+};
+
+struct archive_entry {
+    std::uint16_t mode = 0;
+    std::uint16_t owner = 0;
+    std::uint16_t group = 0;
+    std::uint32_t time = 0;
+    std::uint32_t size = 0;
+    byte_string name;
+
+    [[nodiscard]] std::uint16_t type() const { return mode & entry_type_mask; }
+};
+
+// Reads the header and the name of the next entry; the data stays in the
+// stream. False at the end of the archive (a header that is not whole, or a
+// name cut short; then the stream state tells which).
+[[nodiscard]] bool read_entry(in_stream& archive, archive_entry& entry);
+
+// Writes the header and the name; the caller writes size bytes of data.
+// The bytes no reader interprets are written as zero.
+void write_entry(out_stream& archive, const archive_entry& entry);

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+
+#include <zlib.h>
+
+#include "base/buffer_base.h"
+
+// The writing counterpart: bytes put into it are deflated into the target
+// buffer (for a file archive, the package writer's buffer).
+class deflate_buffer : public buffer_base {
+public:
+    static constexpr int area_size = 4096;
+    explicit deflate_buffer(buffer_base* target);
+    ~deflate_buffer() override;
+
+    int sync() override;
+    int overflow(int c) override;
+    // Flushes and ends the zlib stream; true when every byte reached the target.
+    [[nodiscard]] bool finish();
+
+private:
+    [[nodiscard]] bool flush_pending();
+    [[nodiscard]] bool hand_over(int flush_mode);
+    buffer_base* target_;
+    z_stream zlib_{};
+    bool zlib_ready_ = false;
+    bool finished_ = false;
+    bool failed_ = false;
+    char area_[area_size];
+    char output_[area_size];
+};
