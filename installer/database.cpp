@@ -1,0 +1,220 @@
+#include "installer/database.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/file_streams.h"
+#include "installer/install_errors.h"
+
+namespace {
+
+constexpr const char* database_directory = "/var/pdb/";
+
+bool is_hidden(const char* name) { return name[0] == '.'; }
+
+// Reads a relation file into list; a missing file is an empty list. False
+// when a line is not complete (the relations before it stay).
+bool read_relation_file(const byte_string& path, array<relation>& list, bool with_priority) {
+    file_in_stream in(path.text());
+    for (;;) {
+        relation r;
+        in >> r.name;
+        if (in.failed()) return true;
+        in >> r.min >> r.max;
+        if (with_priority) in >> r.priority;
+        if (in.failed()) return false;
+        list.push_back(r);
+    }
+}
+
+void read_file_list(const byte_string& path, installed_package& p) {
+    file_in_stream in(path.text());
+    byte_string line;
+    while (in.good()) {
+        in.get_line(line, '\n');
+        if (line.empty()) continue;
+        if (line[0] == '/') {
+            p.files.insert(line);
+        } else {
+            p.files.insert(byte_string("/") + line);
+        }
+    }
+}
+
+void read_schedule(const byte_string& path, installed_package& p) {
+    {
+        file_in_stream in(path.text());
+        byte_string word;
+        in >> word;
+        if (!in.failed()) {
+            for (std::uint32_t action = action_uninstall; action <= action_disable; ++action) {
+                if (word == pending_action_words[action]) p.pending = action;
+            }
+        }
+    }
+    unlink(path.text());
+}
+
+bool write_relation_file(const byte_string& path, const array<relation>& list,
+                         bool with_priority) {
+    file_out_stream out(path.text());
+    for (const relation& r : list) {
+        out << r.name << " " << r.min << " " << r.max;
+        if (with_priority) out << " " << r.priority;
+        out << "\n";
+    }
+    out.flush();
+    if (out.failed()) return false;
+    out.close();
+    return true;
+}
+
+bool path_exists(const byte_string& path) {
+    struct stat st;
+    return stat(path.text(), &st) == 0;
+}
+
+}  // namespace
+
+byte_string entry_directory(const byte_string& name) {
+    return byte_string(database_directory) + name + "/";
+}
+
+bool is_valid_package_name(const byte_string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    return name.find('/') == byte_string::npos;
+}
+
+void load_database(repo& r, bool quiet) {
+    r.messages.quiet = quiet;
+    DIR* directory = opendir(database_directory);
+    if (directory == nullptr) {
+        r.messages.say_warning("could not open repo");
+        return;
+    }
+    while (dirent* entry = readdir(directory)) {
+        if (is_hidden(entry->d_name)) continue;
+        auto* p = new installed_package;
+        load_entry(*p, byte_string(entry->d_name));
+        r.add(p);
+    }
+    closedir(directory);
+}
+
+void load_entry(installed_package& p, const byte_string& name) {
+    const byte_string d = entry_directory(name);
+    p.name = name;
+    {
+        file_in_stream in((d + "version").text());
+        in >> p.version >> p.revision;
+        if (in.failed()) p.pending = action_uninstall;
+    }
+    if (!read_relation_file(d + "deps", p.depends, false)) p.pending = action_uninstall;
+    if (!read_relation_file(d + "provides", p.provides, true)) p.pending = action_uninstall;
+    if (!read_relation_file(d + "conflicts", p.conflicts, false)) p.pending = action_uninstall;
+    p.is_bundle = !path_exists(d + "files");
+    if (!p.is_bundle) read_file_list(d + "files", p);
+    {
+        file_in_stream in((d + "bundle").text());
+        byte_string word;
+        in >> word;
+        if (!in.failed()) {
+            p.bundle_name = word;
+            p.bundle_version = 0;
+        }
+    }
+    p.disabled = path_exists(d + "disabled");
+    read_schedule(d + "schedule", p);
+}
+
+bool create_entry_directory(repo& r, const installed_package& p) {
+    const byte_string d = entry_directory(p.name);
+    if (path_exists(d)) return true;
+    if (mkdir(d.text(), 0770) != 0) {
+        report_disk_error(r, p, "meta");
+        return false;
+    }
+    return true;
+}
+
+bool write_metadata(repo& r, const installed_package& p) {
+    const byte_string d = entry_directory(p.name);
+    {
+        file_out_stream out((d + "version").text());
+        out << p.version << " " << p.revision;
+        out.end_line();
+        if (out.failed()) {
+            report_disk_error(r, p, "meta/version");
+            return false;
+        }
+    }
+    if (!write_relation_file(d + "deps", p.depends, false)) {
+        report_disk_error(r, p, "meta/deps");
+        return false;
+    }
+    if (!p.provides.empty() && !write_relation_file(d + "provides", p.provides, true)) {
+        report_disk_error(r, p, "meta/provides");
+        return false;
+    }
+    if (!p.conflicts.empty() && !write_relation_file(d + "conflicts", p.conflicts, false)) {
+        report_disk_error(r, p, "meta/conflicts");
+        return false;
+    }
+    if (p.bundle_name.empty()) {
+        unlink((d + "bundle").text());
+    } else {
+        file_out_stream out((d + "bundle").text());
+        out << p.bundle_name;
+        out.end_line();
+        if (out.failed()) {
+            report_disk_error(r, p, "meta/bundle");
+            return false;
+        }
+    }
+    if (p.disabled) {
+        file_out_stream out((d + "disabled").text());
+        out.flush();
+    } else {
+        unlink((d + "disabled").text());
+    }
+    if (!write_file_list(p)) {
+        report_disk_error(r, p, "meta/files");
+        return false;
+    }
+    return true;
+}
+
+bool write_file_list(const installed_package& p) {
+    if (p.is_bundle) return true;
+    file_out_stream out((entry_directory(p.name) + "files").text());
+    for (const byte_string& path : p.files) {
+        if (path.empty()) continue;
+        if (path[0] == '/') {
+            out.write(path.data() + 1, static_cast<std::int64_t>(path.length() - 1));
+        } else {
+            out << path;
+        }
+        out << "\n";
+    }
+    out.flush();
+    if (out.failed()) return false;
+    out.close();
+    return true;
+}
+
+void remove_entry(const installed_package& p) {
+    // An unsafe name would make the entry directory the database itself or
+    // a place outside it; such a package never had an entry.
+    if (!is_valid_package_name(p.name)) return;
+    const byte_string d = entry_directory(p.name);
+    DIR* directory = opendir(d.text());
+    if (directory != nullptr) {
+        while (dirent* entry = readdir(directory)) {
+            if (is_hidden(entry->d_name)) continue;
+            unlink((d + entry->d_name).text());
+        }
+        closedir(directory);
+    }
+    rmdir(d.text());
+}

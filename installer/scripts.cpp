@@ -1,0 +1,79 @@
+#include "installer/scripts.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "base/file_streams.h"
+#include "installer/database.h"
+#include "installer/install_errors.h"
+
+namespace {
+
+constexpr const char* script_preamble = "#!/bin/bash\n\n. /vesk/lib/install/profile.sh\n\n";
+constexpr std::int64_t script_piece = 16384;
+
+// Reads the payload in pieces, so that a part claiming more than the file
+// holds costs no more memory than the bytes that really arrive.
+bool read_payload(package_reader& reader, byte_string& payload) {
+    std::int64_t left = reader.part_length();
+    char piece[script_piece];
+    while (left > 0) {
+        const std::int64_t want = left < script_piece ? left : script_piece;
+        reader.read(piece, want);
+        if (reader.failed()) return false;
+        payload.append(piece, static_cast<std::size_t>(want));
+        left -= want;
+    }
+    return true;
+}
+
+int wait_for(pid_t child) {
+    int status = 0;
+    for (;;) {
+        if (waitpid(child, &status, 0) == child) return status;
+        if (errno != EINTR) return -1;
+    }
+}
+
+}  // namespace
+
+bool store_script(repo& r, const installed_package& p, package_reader& reader,
+                  const char* script) {
+    byte_string payload;
+    if (!read_payload(reader, payload)) {
+        report_broken(r, p);
+        return false;
+    }
+    const byte_string path = entry_directory(p.name) + script;
+    file_out_stream out(path.text());
+    out << script_preamble;
+    out.write(payload.data(), static_cast<std::int64_t>(payload.length()));
+    out.flush();
+    if (out.failed() || chmod(path.text(), 0755) != 0) {
+        report_disk_error(r, p, script);
+        out.close();
+        return false;
+    }
+    out.close();
+    return true;
+}
+
+bool run_script(repo& r, const installed_package& p, const char* script) {
+    const byte_string path = entry_directory(p.name) + script;
+    struct stat st;
+    if (stat(path.text(), &st) != 0) return true;
+    const byte_string command = path + " >/dev/null 2>&1";
+    int status = -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        execl("/bin/bash", "bash", "-c", command.text(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (child > 0) status = wait_for(child);
+    if (status == 0) return true;
+    r.messages.say_warning("package %s %s script failed", package_label(p).text(), script);
+    return false;
+}
