@@ -8,7 +8,7 @@
 // directly before the 4096-byte area, so a byte read before a refill can
 // still be pushed back. Requests of 1024 bytes or more bypass the area.
 class file_in_buffer : public buffer_base {
-public:
+  public:
     static constexpr int area_size = 4096;
     explicit file_in_buffer(int descriptor);
 
@@ -18,13 +18,20 @@ public:
     int underflow() override;
 
     [[nodiscard]] int descriptor() const { return descriptor_; }
+    // Called when the owner closes the descriptor, so that a number the
+    // system hands out again is never read through this buffer.
+    void release_descriptor() { descriptor_ = -1; }
 
-private:
+  private:
     std::int64_t read_some(char* destination, std::int64_t count);
+    // Leaves only the put-back byte behind current, as after a read that
+    // bypassed the area.
     void empty_get_area();
+    char* area() { return storage_ + 1; }
     int descriptor_;
-    char put_back_;
-    char area_[area_size];
+    // The put-back byte, then the area, in one array so begin may point one
+    // byte before the area.
+    char storage_[1 + area_size];
 };
 
 // Output buffer over a descriptor it does not own. The put area is the first
@@ -32,7 +39,7 @@ private:
 // buffer and that byte leave in one write. Pending bytes are flushed by the
 // destructor.
 class file_out_buffer : public buffer_base {
-public:
+  public:
     static constexpr int area_size = 4096;
     explicit file_out_buffer(int descriptor);
     ~file_out_buffer() override;
@@ -44,8 +51,11 @@ public:
     int overflow(int c) override;
 
     [[nodiscard]] int descriptor() const { return descriptor_; }
+    // Called when the owner closes the descriptor: bytes still pending then
+    // fail to go out instead of reaching whatever file gets that number next.
+    void release_descriptor() { descriptor_ = -1; }
 
-private:
+  private:
     [[nodiscard]] bool flush_pending();
     std::int64_t write_all(const char* source, std::int64_t count);
     char area_[area_size];
