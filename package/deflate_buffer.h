@@ -15,12 +15,16 @@ public:
     ~deflate_buffer() override;
 
     int sync() override;
+    // Large writes go to zlib straight from the caller's bytes.
+    std::int64_t put_n(const char* source, std::int64_t count) override;
     int overflow(int c) override;
     // Flushes and ends the zlib stream; true when every byte reached the target.
     [[nodiscard]] bool finish();
 
 private:
     [[nodiscard]] bool flush_pending();
+    // Runs deflate over the pending zlib input and hands every output to the
+    // target.
     [[nodiscard]] bool hand_over(int flush_mode);
     buffer_base* target_;
     z_stream zlib_{};

@@ -17,6 +17,7 @@ public:
 
     // Forward only, by reading; positions count inflated bytes.
     std::int64_t seek_off(std::int64_t offset, int direction, int which) override;
+    std::int64_t seek_pos(std::int64_t position, int which) override;
     int underflow() override;
 
     [[nodiscard]] std::uint32_t inflated() const { return inflated_; }
@@ -26,14 +27,16 @@ public:
     [[nodiscard]] bool corrupt() const { return corrupt_; }
 
 private:
+    // Feeds zlib until it produces output; the bytes produced, or -1.
+    std::int64_t inflate_some();
     buffer_base* source_;
     z_stream zlib_{};
     bool zlib_ready_ = false;
     bool finished_ = false;
     bool corrupt_ = false;
-    bool read_before_ = false;
     std::uint32_t inflated_ = 0;
     char input_[area_size];
-    char put_back_;
-    char output_[area_size];
+    // The put-back cell, then the output area, so that the last byte of one
+    // area can still be pushed back after a refill.
+    char output_[1 + area_size];
 };

@@ -1,0 +1,36 @@
+#include "package/archive_entry.h"
+
+#include "package/format.h"
+
+bool read_entry(in_stream& archive, archive_entry& entry) {
+    unsigned char header[entry_header_size];
+    archive.read(header, entry_header_size);
+    if (!archive.good()) return false;
+    entry.mode = load_u16(header);
+    entry.owner = load_u16(header + 2);
+    entry.group = load_u16(header + 4);
+    entry.time = load_u32(header + 8);
+    entry.size = load_u32(header + 24);
+    const std::uint16_t name_length = load_u16(header + 28);
+    entry.name.resize(name_length);
+    if (name_length > 0) archive.read(entry.name.data(), name_length);
+    return archive.good();
+}
+
+void write_entry(out_stream& archive, const archive_entry& entry) {
+    // The name length has two bytes; a longer name would shift every later
+    // entry, so it is refused rather than cut.
+    if (entry.name.length() > 0xffff) {
+        archive.add_state(fail_bit);
+        return;
+    }
+    unsigned char header[entry_header_size] = {};
+    store_u16(header, entry.mode);
+    store_u16(header + 2, entry.owner);
+    store_u16(header + 4, entry.group);
+    store_u32(header + 8, entry.time);
+    store_u32(header + 24, entry.size);
+    store_u16(header + 28, static_cast<std::uint16_t>(entry.name.length()));
+    archive.write(header, entry_header_size);
+    if (!entry.name.empty()) archive.write(entry.name.data(), static_cast<std::int64_t>(entry.name.length()));
+}
