@@ -1,6 +1,7 @@
 #include "base/in_stream.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "base/buffer_base.h"
 #include "base/byte_string.h"
@@ -60,21 +61,39 @@ in_stream& in_stream::read(void* destination, std::int64_t count) {
     return *this;
 }
 
+// Whole runs of the get area up to the delimiter are appended at once; only
+// a refill goes byte by byte.
 in_stream& in_stream::get_line(byte_string& line, char delimiter) {
     line.clear();
     if (state() != 0)
         return *this;
-    gathered_text text(line);
+    buffer_base* source = buffer();
     int end_mark = static_cast<unsigned char>(delimiter);
     for (;;) {
-        int c = buffer()->take_char();
+        const char* current = source->get_current();
+        const char* end = source->get_end();
+        if (current < end) {
+            const void* found =
+                std::memchr(current, end_mark, static_cast<std::size_t>(end - current));
+            const char* stop = found ? static_cast<const char*>(found) : end;
+            if (stop > current) {
+                std::size_t had = line.length();
+                line.resize(had + static_cast<std::size_t>(stop - current));
+                source->get_n(line.data() + had, stop - current);
+            }
+            if (found) {
+                source->take_char();
+                return *this;
+            }
+        }
+        int c = source->take_char();
         if (c == -1) {
             add_state(eof_bit | fail_bit);
             return *this;
         }
         if (c == end_mark)
             return *this;
-        text.add(c);
+        line.push_back(static_cast<char>(c));
     }
 }
 
