@@ -70,6 +70,10 @@ public:
     void swap(byte_string& other) noexcept;
 
 private:
+    // Gives an empty string storage for exactly length bytes and the NUL;
+    // the caller fills the content.
+    void allocate_exact(std::size_t length);
+
     char* start_ = nullptr;
     char* end_ = nullptr;
     char* capacity_end_ = nullptr;

@@ -74,7 +74,8 @@ public:
     tree_iterator_base insert_node(tree_node_base* x, tree_node_base* y, tree_node_base* z);
 
 private:
-    [[nodiscard]] bool less(const tree_node_base* a, const void* key) const;
+    // True when payload a orders before payload b.
+    [[nodiscard]] bool less(const void* a, const void* b) const { return less_(user_data_, a, b); }
     std::uint32_t count_ = 0;
     tree_node_base* header_;
     tree_less less_;
