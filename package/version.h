@@ -15,6 +15,8 @@ constexpr std::uint32_t make_version(unsigned major, unsigned minor, unsigned ch
 const char* version_text(std::uint32_t version);
 
 // The inverse of version_text: "2.9.5", "2.9", "3.0beta", "3.0rc3",
-// "3.0alpha42". False for text that names no version or does not fit the
-// byte fields.
+// "3.0alpha42". A bare "major.minor" is final ('f'); "2.9.0" and "3.0rc0"
+// mean "2.9" and "3.0rc". False for text that names no version, does not fit
+// the byte fields, has a leading zero, a sign, blanks or trailing bytes; then
+// *version is left alone.
 [[nodiscard]] bool parse_version(const char* text, std::uint32_t* version);
