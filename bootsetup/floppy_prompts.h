@@ -1,0 +1,9 @@
+#pragma once
+
+#include "disk/floppy_set.h"
+
+// The floppy prompts of the disk library answered on the console.
+class console_floppy_prompter : public floppy_prompter {
+public:
+    void wait_for_key(int key) override;
+};
