@@ -1,0 +1,98 @@
+// Bundles: a package of member packages, installed as an entry of its own
+// plus one entry per member.
+
+#include "tests/system/fixture.h"
+
+namespace system_test {
+namespace {
+
+using bundles = installer_test;
+
+package_spec member(const std::string& name, const std::string& version = "1.0") {
+    package_spec spec;
+    spec.name = name;
+    spec.version = version;
+    spec.files["/opt/" + name + "/file"] = name + " " + version + "\n";
+    return spec;
+}
+
+TEST_F(bundles, new_again_and_dropping_members) {
+    const std::string m1 = shop_.package(member("m1"));
+    const std::string m2 = shop_.package(member("m2"));
+    const std::string first = shop_.bundle("suite", "1.0", {m1, m2});
+    ASSERT_EQ(install(shop_.package(member("keep"))).status, 0);
+
+    sandbox::result r = install(first);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read("/postlog"), "installed suite-1.0\n");
+    EXPECT_EQ(entries(), (std::set<std::string>{"keep", "suite", "m1", "m2"}));
+    EXPECT_TRUE(exists("/var/pdb/suite/version"));
+    EXPECT_FALSE(exists("/var/pdb/suite/files"));
+    EXPECT_EQ(read("/var/pdb/m1/bundle"), "suite\n");
+    EXPECT_EQ(read("/opt/m2/file"), "m2 1.0\n");
+
+    // The same version again: every member is already there, and counts.
+    r = install(first);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read("/postlog"), "installed suite-1.0\n");
+    EXPECT_EQ(entries(), (std::set<std::string>{"keep", "suite", "m1", "m2"}));
+
+    // A new version without m2 takes m2 away.
+    r = install(shop_.bundle("suite", "2.0", {shop_.package(member("m1", "2.0"))}));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read("/postlog"), "installed suite-2.0\n");
+    EXPECT_EQ(entries(), (std::set<std::string>{"keep", "suite", "m1"}));
+    EXPECT_FALSE(exists("/opt/m2/file"));
+    EXPECT_EQ(read("/opt/m1/file"), "m1 2.0\n");
+
+    // Members follow their bundle.
+    schedule("suite", "disable");
+    r = run({});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(read("/postlog").find("disabled m1-2.0\n"), std::string::npos);
+    EXPECT_TRUE(exists("/var/pdb/m1/disabled"));
+    EXPECT_EQ(read("/x/m1/opt/m1/file"), "m1 2.0\n");
+    schedule("suite", "uninstall");
+    r = run({});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(entries(), (std::set<std::string>{"keep"}));
+    EXPECT_FALSE(exists("/x/m1/opt/m1/file"));
+}
+
+TEST_F(bundles, listed_members_are_installed_disabled) {
+    const std::string b = shop_.bundle("suite", "1.0",
+                                       {shop_.package(member("m1")), shop_.package(member("m2"))}, {"m2"});
+    sandbox::result r = install(b);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read("/postlog"), "installed suite-1.0\n");
+    EXPECT_FALSE(exists("/var/pdb/m1/disabled"));
+    EXPECT_EQ(read("/opt/m1/file"), "m1 1.0\n");
+    EXPECT_TRUE(exists("/var/pdb/m2/disabled"));
+    EXPECT_EQ(read("/x/m2/opt/m2/file"), "m2 1.0\n");
+    EXPECT_EQ(read("/var/pdb/m2/files"), "x/m2/opt/m2/file\n");
+}
+
+TEST_F(bundles, refused_or_empty_bundles) {
+    package_spec enemy = member("enemy");
+    enemy.conflicts = {"suite"};
+    ASSERT_EQ(install(shop_.package(enemy)).status, 0);
+    const std::string b = shop_.bundle("suite", "1.0", {shop_.package(member("m1"))});
+    sandbox::result r = install(b);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(read("/postlog"), "ERROR: can not install suite-1.0: it conflicts with enemy-1.0\n");
+    EXPECT_EQ(entries(), (std::set<std::string>{"enemy"}));
+
+    // No member can be installed: the bundle's own entry stays, and the next
+    // run takes it away since it has no members.
+    package_spec needy = member("needy");
+    needy.depends = {"zzz"};
+    r = install(shop_.bundle("lonely", "1.0", {shop_.package(needy)}));
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(read("/postlog"), "");
+    EXPECT_EQ(entries(), (std::set<std::string>{"enemy", "lonely"}));
+    ASSERT_EQ(run({}).status, 0);
+    EXPECT_EQ(entries(), (std::set<std::string>{"enemy"}));
+}
+
+}  // namespace
+}  // namespace system_test

@@ -1,0 +1,298 @@
+#pragma once
+
+// Fixture packages for the system tests, made the way a package builder
+// makes them: a tree of files on disk handed to the real vsktool. Packages
+// the tool refuses to make (bad names, cut archives, unknown entry kinds) are
+// patched or put together from raw container bytes.
+//
+// installer_test is the base of every system test: a fresh sandbox per test
+// with the installer's run, the tree and the database at hand.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <cstdint>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/container_bytes.h"
+#include "tests/support/sandbox.h"
+
+namespace system_test {
+
+inline std::string bin(const std::string& program) { return std::string(TARNVALE_BIN_DIR) + "/" + program; }
+
+inline std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline bool spill(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return out.good();
+}
+
+// Runs a program of the build with arguments; its status, and its standard
+// error in *err.
+inline int run_tool(const std::vector<std::string>& args, std::string* err) {
+    char pattern[] = "/tmp/tarnvale-tool-err-XXXXXX";
+    int fd = mkstemp(pattern);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fd, 2);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        std::vector<char*> argv;
+        std::vector<std::string> copy(args);
+        for (std::string& a : copy) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(copy[0].c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(fd);
+    if (err) *err = slurp(pattern);
+    unlink(pattern);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// What goes into one package. Relations are vsktool's NAME[:MIN[:MAX[:PRIORITY]]].
+struct package_spec {
+    std::string name;
+    std::string version = "1.0";
+    unsigned revision = 0;
+    std::string arch;
+    std::vector<std::string> depends, provides, conflicts;
+    std::map<std::string, std::string> files;  // path in the tree -> contents
+    bool has_oninstall = false, has_onuninstall = false;
+    std::string oninstall, onuninstall;
+    bool untracked = false;
+};
+
+// A scratch directory on the host for building packages; removed with the
+// fixture.
+class workshop {
+public:
+    workshop() {
+        char pattern[] = "/tmp/tarnvale-workshop-XXXXXX";
+        dir_ = mkdtemp(pattern);
+    }
+    ~workshop() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    const std::string& dir() const { return dir_; }
+
+    // An empty staging tree for a package; fill it, then build() it.
+    std::string tree(const std::string& label) {
+        std::string path = dir_ + "/tree-" + label + "-" + std::to_string(++serial_);
+        std::filesystem::create_directories(path);
+        return path;
+    }
+
+    static void put(const std::string& tree, const std::string& path, const std::string& text,
+                    mode_t mode = 0644) {
+        const std::string full = tree + path;
+        std::filesystem::create_directories(std::filesystem::path(full).parent_path());
+        spill(full, text);
+        chmod(full.c_str(), mode);
+    }
+
+    // Builds the package of a staging tree; "" when vsktool refused.
+    std::string build(const package_spec& spec, const std::string& tree,
+                      const std::vector<std::string>& extra = {}) {
+        const std::string out = dir_ + "/" + spec.name + "-" + spec.version + "-" +
+                                std::to_string(spec.revision) + "-" + std::to_string(++serial_) + ".vsk";
+        std::vector<std::string> args{bin("vsktool"), "build", "--name", spec.name, "--version",
+                                      spec.version, "--revision", std::to_string(spec.revision),
+                                      "--owner-root"};
+        if (!spec.arch.empty()) args.insert(args.end(), {"--arch", spec.arch});
+        for (const std::string& r : spec.depends) args.insert(args.end(), {"--depends", r});
+        for (const std::string& r : spec.provides) args.insert(args.end(), {"--provides", r});
+        for (const std::string& r : spec.conflicts) args.insert(args.end(), {"--conflicts", r});
+        if (spec.has_oninstall) {
+            const std::string script = dir_ + "/oninstall-" + std::to_string(++serial_);
+            spill(script, spec.oninstall);
+            args.insert(args.end(), {"--oninstall", script});
+        }
+        if (spec.has_onuninstall) {
+            const std::string script = dir_ + "/onuninstall-" + std::to_string(++serial_);
+            spill(script, spec.onuninstall);
+            args.insert(args.end(), {"--onuninstall", script});
+        }
+        if (spec.untracked) args.push_back("--untracked");
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.insert(args.end(), {tree, out});
+        std::string err;
+        const int status = run_tool(args, &err);
+        EXPECT_EQ(status, 0) << "vsktool build: " << err;
+        return status == 0 ? out : std::string();
+    }
+
+    // A package whose tree holds just spec.files.
+    std::string package(const package_spec& spec) {
+        const std::string t = tree(spec.name);
+        for (const auto& [path, text] : spec.files) put(t, path, text);
+        return build(spec, t);
+    }
+
+    std::string bundle(const std::string& name, const std::string& version,
+                       const std::vector<std::string>& members,
+                       const std::vector<std::string>& disabled = {}) {
+        const std::string out = dir_ + "/bundle-" + name + "-" + version + "-" + std::to_string(++serial_) + ".vsk";
+        std::vector<std::string> args{bin("vsktool"), "bundle", "--name", name, "--version", version};
+        for (const std::string& d : disabled) args.insert(args.end(), {"--disabled", d});
+        args.push_back(out);
+        args.insert(args.end(), members.begin(), members.end());
+        std::string err;
+        const int status = run_tool(args, &err);
+        EXPECT_EQ(status, 0) << "vsktool bundle: " << err;
+        return status == 0 ? out : std::string();
+    }
+
+    // A file made of raw container bytes.
+    std::string raw(const std::string& label, const std::string& bytes) {
+        const std::string out = dir_ + "/raw-" + label + "-" + std::to_string(++serial_) + ".vsk";
+        spill(out, bytes);
+        return out;
+    }
+
+private:
+    std::string dir_;
+    int serial_ = 0;
+};
+
+// Version numbers as the container stores them.
+constexpr std::uint32_t version_number(unsigned major, unsigned minor, unsigned number = 0,
+                                       char stage = 'f') {
+    return (major << 24) | (minor << 16) | (static_cast<std::uint32_t>(stage) << 8) | number;
+}
+
+class installer_test : public ::testing::Test {
+public:
+    explicit installer_test(std::size_t fs_bytes = 256u << 20) : fs_bytes_(fs_bytes) {}
+
+    void SetUp() override {
+        const std::string reason = sandbox::unavailable_reason();
+        if (!reason.empty()) GTEST_SKIP() << reason;
+        if (access(bin("installer").c_str(), X_OK) != 0 || access(bin("vsktool").c_str(), X_OK) != 0) {
+            GTEST_SKIP() << "installer and vsktool are not built";
+        }
+        box_ = std::make_unique<sandbox::scratch_root>(TARNVALE_BIN_DIR, fs_bytes_);
+        if (!box_->ready()) GTEST_SKIP() << box_->failure();
+        // The installed system's shell profile, which every package script
+        // sources before its own text.
+        write("/vesk/lib/install/profile.sh", "MARKS=/tmp/marks\n");
+    }
+
+    sandbox::scratch_root& box() { return *box_; }
+
+    // installer -r ROOT [args...] PACKAGE, the package copied into the root.
+    sandbox::result install(const std::string& package, const std::vector<std::string>& args = {}) {
+        const std::string inside = "/pkg/" + std::filesystem::path(package).filename().string();
+        std::filesystem::create_directories(box_->path("/pkg"));
+        std::filesystem::copy_file(package, box_->path(inside),
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::vector<std::string> all(args);
+        all.push_back(inside);
+        sandbox::result r = box_->run(all);
+        std::filesystem::remove(box_->path(inside));
+        return r;
+    }
+
+    // installer -r ROOT [args...] - with the package on standard input.
+    sandbox::result install_stdin(const std::string& package, bool as_pipe,
+                                  const std::vector<std::string>& args = {}) {
+        sandbox::run_options options;
+        options.stdin_path = package;
+        options.stdin_as_pipe = as_pipe;
+        std::vector<std::string> all(args);
+        all.push_back("-");
+        return box_->run(all, options);
+    }
+
+    sandbox::result run(const std::vector<std::string>& args, int timeout_ms = 30000) {
+        sandbox::run_options options;
+        options.timeout_ms = timeout_ms;
+        return box_->run(args, options);
+    }
+
+    std::string read(const std::string& inside) { return slurp(box_->path(inside)); }
+    void write(const std::string& inside, const std::string& text) {
+        std::filesystem::create_directories(std::filesystem::path(box_->path(inside)).parent_path());
+        ASSERT_TRUE(spill(box_->path(inside), text)) << inside;
+    }
+    bool exists(const std::string& inside) {
+        struct stat st;
+        return lstat(box_->path(inside).c_str(), &st) == 0;
+    }
+    struct stat status_of(const std::string& inside) {
+        struct stat st{};
+        EXPECT_EQ(lstat(box_->path(inside).c_str(), &st), 0) << inside;
+        return st;
+    }
+
+    // Names of the entries of the package database.
+    std::set<std::string> entries() {
+        std::set<std::string> names;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(box_->path("/var/pdb"), ec)) {
+            names.insert(e.path().filename().string());
+        }
+        return names;
+    }
+    std::set<std::string> files_of(const std::string& name) {
+        std::set<std::string> lines;
+        std::istringstream in(read("/var/pdb/" + name + "/files"));
+        for (std::string line; std::getline(in, line);) lines.insert(line);
+        return lines;
+    }
+    void schedule(const std::string& name, const std::string& action) {
+        write("/var/pdb/" + name + "/schedule", action);
+    }
+
+    // Every entry of the database is whole: "version" and "files" (or it is
+    // a bundle with members), and each listed file exists.
+    void expect_consistent_database() {
+        for (const std::string& name : entries()) {
+            SCOPED_TRACE("entry " + name);
+            EXPECT_TRUE(exists("/var/pdb/" + name + "/version"));
+            if (!exists("/var/pdb/" + name + "/files")) continue;
+            for (const std::string& f : files_of(name)) EXPECT_TRUE(exists("/" + f)) << f;
+        }
+    }
+
+    std::unique_ptr<sandbox::scratch_root> box_;
+    workshop shop_;
+    std::size_t fs_bytes_;
+};
+
+// Console text without the progress line's redrawing: what a reader of the
+// console sees as finished lines.
+inline std::string message_lines(const std::string& console) {
+    std::string lines;
+    std::istringstream in(console);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t cr = line.rfind('\r');
+        if (cr != std::string::npos) line = line.substr(cr + 1);
+        if (line.rfind("\x1b[?25h", 0) == 0) line = line.substr(6);
+        lines += line + "\n";
+    }
+    return lines;
+}
+
+}  // namespace system_test

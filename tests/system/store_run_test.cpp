@@ -1,0 +1,177 @@
+// A run without a package installs what waits in the package store.
+
+#include <random>
+
+#include "tests/system/fixture.h"
+
+namespace system_test {
+namespace {
+
+using store_run = installer_test;
+
+package_spec simple(const std::string& name, const std::string& version = "1.0",
+                    const std::vector<std::string>& depends = {}) {
+    package_spec spec;
+    spec.name = name;
+    spec.version = version;
+    spec.depends = depends;
+    spec.files["/opt/" + name + "/file"] = name + " " + version + "\n";
+    return spec;
+}
+
+std::set<std::string> listing(const std::string& dir) {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec)) names.insert(e.path().filename().string());
+    return names;
+}
+
+std::string random_bytes(std::size_t size, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(generator());
+    return bytes;
+}
+
+TEST_F(store_run, keeps_one_version_orders_by_dependency_and_keeps_the_old_log) {
+    write("/var/pckg/b.dpk", slurp(shop_.package(simple("b", "1.0", {"a:2.0"}))));
+    write("/var/pckg/a-1.vsk", slurp(shop_.package(simple("a", "1.0"))));
+    write("/var/pckg/a-2.vsk", slurp(shop_.package(simple("a", "2.0"))));
+    write("/var/pckg/junk.vsk", "not a package at all");
+    write("/var/pckg/notes.txt", "not a package name");
+    write("/var/pckg/.hidden.vsk", slurp(shop_.package(simple("h"))));
+    const std::string whole = slurp(shop_.package(simple("cut")));
+    write("/var/pckg/cut.vsk", whole.substr(0, whole.size() - 1));
+    std::filesystem::create_directories(box().path("/ram"));
+    write("/postlog", "earlier line\ncut short");
+
+    sandbox::result r = run({});
+    EXPECT_EQ(r.status, 0);
+    // The lines of the previous log join this run's messages when the
+    // installs begin: after the scan's and the ordering's messages.
+    const std::string log = read("/postlog");
+    const std::size_t earlier = log.find("earlier line\n");
+    ASSERT_NE(earlier, std::string::npos) << log;
+    EXPECT_EQ(log.substr(earlier), "earlier line\ninstalled a-2.0\ninstalled b-1.0\n");
+    const std::string before = log.substr(0, earlier);
+    const std::string warning = "WARNING: omitting package a-1.0: newer package is already provided\n";
+    ASSERT_GE(before.size(), warning.size()) << log;
+    EXPECT_EQ(before.substr(before.size() - warning.size()), warning);
+    const std::string broken = before.substr(0, before.size() - warning.size());
+    EXPECT_TRUE(broken == "ERROR: broken package junk.vsk\nERROR: broken package cut.vsk\n" ||
+                broken == "ERROR: broken package cut.vsk\nERROR: broken package junk.vsk\n") << log;
+    EXPECT_EQ(listing(box().path("/var/pckg")),
+              (std::set<std::string>{"a-1.vsk", "junk.vsk", "notes.txt", ".hidden.vsk", "cut.vsk"}));
+    EXPECT_EQ(listing(box().path("/ram")), std::set<std::string>{});
+    EXPECT_EQ(read("/opt/a/file"), "a 2.0\n");
+    EXPECT_FALSE(exists("/opt/h/file"));
+}
+
+TEST_F(store_run, downgrade_marker_installs_the_oldest_once) {
+    ASSERT_EQ(install(shop_.package(simple("a", "3.0"))).status, 0);
+    write("/var/pckg/a-1.vsk", slurp(shop_.package(simple("a", "1.0"))));
+    write("/var/pckg/a-2.vsk", slurp(shop_.package(simple("a", "2.0"))));
+    write("/DOWNGRADE", "");
+    sandbox::result r = run({});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read("/postlog"),
+              "WARNING: omitting package a-2.0: older package is already provided\n"
+              "installed a-3.0\n"
+              "installed a-1.0\n");
+    EXPECT_FALSE(exists("/DOWNGRADE"));
+    EXPECT_EQ(read("/opt/a/file"), "a 1.0\n");
+    EXPECT_EQ(listing(box().path("/var/pckg")), std::set<std::string>{"a-2.vsk"});
+}
+
+// Files below the RAM budget are installed from /ram; a failed one goes back
+// to the store.
+TEST_F(store_run, ram_budget_and_failed_files_moved_back) {
+    ASSERT_EQ(install(shop_.package(simple("keep"))).status, 0);
+    package_spec four = simple("four");
+    four.files["/opt/four/data"] = random_bytes(4u << 20, 4);
+    four.has_oninstall = true;
+    four.oninstall = "ls /ram > /tmp/ram-four; ls /var/pckg > /tmp/store-four\n";
+    package_spec seven = simple("seven", "1.0", {"four"});
+    seven.files["/opt/seven/data"] = random_bytes(7u << 20, 7);
+    const std::string failing = slurp(shop_.package(simple("fails", "1.0", {"zzz"})));
+    write("/var/pckg/seven.vsk", slurp(shop_.package(seven)));
+    write("/var/pckg/four.vsk", slurp(shop_.package(four)));
+    write("/var/pckg/fails.vsk", failing);
+    std::filesystem::create_directories(box().path("/ram"));
+
+    sandbox::result r = run({});
+    EXPECT_EQ(r.status, 0);
+    const std::string log = read("/postlog");
+    EXPECT_NE(log.find("ERROR: can not install fails-1.0: zzz is not installed, but is required\n"),
+              std::string::npos) << log;
+    EXPECT_NE(log.find("installed four-1.0\ninstalled seven-1.0\n"), std::string::npos) << log;
+    const std::string in_ram = read("/tmp/ram-four");
+    EXPECT_NE(in_ram.find("four.vsk\n"), std::string::npos) << in_ram;
+    EXPECT_EQ(in_ram.find("seven.vsk"), std::string::npos) << in_ram;
+    EXPECT_NE(read("/tmp/store-four").find("seven.vsk\n"), std::string::npos);
+    EXPECT_EQ(listing(box().path("/var/pckg")), std::set<std::string>{"fails.vsk"});
+    EXPECT_EQ(read("/var/pckg/fails.vsk"), failing);
+    EXPECT_EQ(listing(box().path("/ram")), std::set<std::string>{});
+    EXPECT_EQ(read("/opt/seven/data").size(), 7u << 20);
+}
+
+TEST_F(store_run, recover_installs_what_an_interrupted_run_left_in_ram) {
+    const std::string b = shop_.package(simple("b"));
+    ASSERT_EQ(install(b).status, 0);
+    write("/ram/a.vsk", slurp(shop_.package(simple("a"))));
+    write("/ram/b.vsk", slurp(b));
+    write("/var/pckg/c.vsk", slurp(shop_.package(simple("c"))));
+    sandbox::result r = run({"--recover"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("\x1b[?25l\r\x1b[Ainstalling", 0), 0u);
+    const std::string log = read("/postlog");
+    for (const char* line : {"installed a-1.0\n", "installed b-1.0\n", "installed c-1.0\n"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line << log;
+    }
+    EXPECT_EQ(listing(box().path("/ram")), std::set<std::string>{});
+    EXPECT_EQ(listing(box().path("/var/pckg")), std::set<std::string>{});
+    EXPECT_EQ(read("/opt/a/file"), "a 1.0\n");
+}
+
+// Names that cannot be database entries are broken packages in the store as
+// well, and are left where they are.
+TEST_F(store_run, unusable_names_are_broken_packages) {
+    using namespace fixture;
+    const std::string archive = part_bytes(part_files, zlib_bytes(entry_bytes(0x81a4, "/opt/evil", "evil\n")));
+    write("/var/pckg/dots.vsk",
+          container_bytes(part_bytes(part_package, header_record_bytes("..", version_number(1, 0), 0)) + archive));
+    write("/var/pckg/ok.vsk", slurp(shop_.package(simple("ok"))));
+    sandbox::result r = run({});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read("/postlog"), "ERROR: broken package dots.vsk\ninstalled ok-1.0\n");
+    EXPECT_FALSE(exists("/opt/evil"));
+    EXPECT_EQ(entries(), std::set<std::string>{"ok"});
+    EXPECT_TRUE(exists("/var/pckg/dots.vsk"));
+}
+
+// Nothing installed at the end: the two fatal lines even with "-q", and the
+// process stays, asleep, until someone reinstalls the device.
+TEST_F(store_run, nothing_installed_stops_for_good_without_spinning) {
+    const std::string needs = slurp(shop_.package(simple("needs", "1.0", {"zzz"})));
+    write("/var/pckg/needs.vsk", needs);
+    std::filesystem::create_directories(box().path("/ram"));
+    sandbox::result r = run({"-q"}, 2500);
+    EXPECT_TRUE(r.timed_out);
+    EXPECT_EQ(r.out, "\nERROR: router installation failed!!!\nPlease, reinstall.\n");
+    EXPECT_EQ(r.state, 'S');
+    EXPECT_LT(r.cpu_seconds, 0.5);
+    EXPECT_EQ(read("/var/pckg/needs.vsk"), needs);
+    EXPECT_EQ(read("/postlog"), std::string(4096, '\0'));
+}
+
+TEST_F(store_run, empty_store_writes_only_this_runs_messages) {
+    ASSERT_EQ(install(shop_.package(simple("keep"))).status, 0);
+    write("/postlog", "old\n");
+    schedule("keep", "disable");
+    sandbox::result r = run({});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read("/postlog"), "ERROR: can not uninstall or disable all packages\n");
+}
+
+}  // namespace
+}  // namespace system_test
