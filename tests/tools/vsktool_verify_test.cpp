@@ -1,0 +1,204 @@
+#include <zlib.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "package/format.h"
+#include "package/version.h"
+#include "tests/support/container_bytes.h"
+#include "tests/tools/vsktool_harness.h"
+
+namespace {
+
+using fixture::container_bytes;
+using fixture::entry_bytes;
+using fixture::header_record_bytes;
+using fixture::le32;
+using fixture::part_bytes;
+using fixture::relation_list_bytes;
+using fixture::zlib_bytes;
+
+std::string header_part() {
+    return part_bytes(part_package, header_record_bytes("netutils", make_version(1, 0, 'f', 0), 0));
+}
+
+std::string depends_part() {
+    return part_bytes(part_depends, relation_list_bytes({{"base-system"}}));
+}
+
+std::string entries() {
+    return entry_bytes(0x41ed, "/etc", "") +
+           entry_bytes(0x81a4, "/etc/hosts", std::string(5000, 'h')) +
+           entry_bytes(0xa1ff, "/bin/sh", "bash") + entry_bytes(0x21b0, "/dev/null", le32(0x103));
+}
+
+std::string files_part(const std::string& archive) {
+    return part_bytes(part_files, zlib_bytes(archive));
+}
+
+std::string good_package() {
+    return container_bytes(header_part() + depends_part() + files_part(entries()));
+}
+
+// A zlib stream that stops after a flush, without its last block and check value.
+std::string unfinished_zlib(const std::string& bytes) {
+    z_stream z{};
+    deflateInit(&z, Z_DEFAULT_COMPRESSION);
+    std::string out(compressBound(bytes.size()) + 64, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z.avail_in = static_cast<uInt>(bytes.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_SYNC_FLUSH);
+    out.resize(out.size() - z.avail_out);
+    deflateEnd(&z);
+    return out;
+}
+
+std::string with_byte(std::string bytes, std::size_t at, char value) {
+    bytes[at] = value;
+    return bytes;
+}
+
+// Offset of the files part's payload in good_package().
+std::size_t files_payload_offset() {
+    return 8 + header_part().size() + depends_part().size() + 6;
+}
+
+struct broken_case {
+    const char* name;
+    std::function<std::string()> bytes;
+    const char* message;  // what the one line must say
+};
+
+std::vector<broken_case> broken_cases() {
+    return {
+        {"cut at the end",
+         [] {
+             std::string b = good_package();
+             return b.substr(0, b.size() - 10);
+         },
+         "truncated: the header declares"},
+        {"length field one short",
+         [] {
+             std::string b = good_package();
+             return le32(magic_tracked) + le32(b.size() - 9) + b.substr(8);
+         },
+         "wrong size: the header declares"},
+        {"unknown magic", [] { return le32(0x12345678) + good_package().substr(4); },
+         "not a package file: unknown magic 0x12345678"},
+        {"shorter than a header", [] { return std::string("abc"); },
+         "not a package file: only 3 bytes"},
+        {"no parts", [] { return container_bytes(""); }, "holds no parts"},
+        {"part header cut",
+         [] { return container_bytes(header_part() + std::string("\x04\x00\x10", 3)); },
+         "part header cut off at offset 46"},
+        {"first part not a header", [] { return container_bytes(depends_part() + header_part()); },
+         "part 3 at offset 8: the first part must be a package or bundle header"},
+        {"check value wrong",
+         [] {
+             std::string b = good_package();
+             return with_byte(b, b.size() - 1, static_cast<char>(b.back() ^ 1));
+         },
+         "compressed data corrupt"},
+        {"invalid block type",
+         [] { return with_byte(good_package(), files_payload_offset() + 2, '\xff'); },
+         "compressed data corrupt at the start"},
+        {"stream without its end",
+         [] {
+             return container_bytes(header_part() +
+                                    part_bytes(part_files, unfinished_zlib(entries())));
+         },
+         "compressed data ends before the end of its stream after entry /dev/null"},
+        {"entry data cut",
+         [] {
+             std::string a = entries();
+             return container_bytes(header_part() + files_part(a.substr(0, a.size() - 2)));
+         },
+         "entry /dev/null: data cut short (2 of 4 bytes)"},
+        {"entry header cut",
+         [] {
+             return container_bytes(header_part() + files_part(entries() + std::string(12, '\0')));
+         },
+         "entry header or name cut short after entry /dev/null"},
+        {"device number of 3 bytes",
+         [] {
+             return container_bytes(header_part() +
+                                    files_part(entry_bytes(0x21b0, "/dev/x", "abc")));
+         },
+         "entry /dev/x: device number is not 4 bytes"},
+        {"path leaving the tree",
+         [] {
+             return container_bytes(header_part() +
+                                    files_part(entry_bytes(0x81a4, "/etc/../../x", "a")));
+         },
+         "entry /etc/../../x: path leads out of the tree"},
+        {"relation count larger than the list",
+         [] {
+             std::string list = relation_list_bytes({{"a"}, {"b"}});
+             return container_bytes(header_part() +
+                                    part_bytes(part_depends, list.substr(0, list.size() - 32)));
+         },
+         "part 3 at offset 46: relation list of 2 records needs 66 bytes, the part holds 34"},
+        {"depends after the files",
+         [] { return container_bytes(header_part() + files_part(entries()) + depends_part()); },
+         "is out of order"},
+        {"two depends parts",
+         [] { return container_bytes(header_part() + depends_part() + depends_part()); },
+         "appears twice"},
+        {"bundle without members",
+         [] { return container_bytes(part_bytes(part_bundle, header_record_bytes("b", 1, 0))); },
+         "bundle without members"},
+        {"payload past the end",
+         [] {
+             return container_bytes(header_part() + part_bytes(part_depends, "").substr(0, 2) +
+                                    le32(100));
+         },
+         "payload of 100 bytes runs past the end of the file"},
+    };
+}
+
+TEST(VsktoolVerify, AcceptsAWholePackage) {
+    vsk::scratch_dir scratch;
+    vsk::spill(scratch / "good.vsk", good_package());
+    vsk::run_result checked = vsk::run({"verify", scratch / "good.vsk"});
+    EXPECT_EQ(checked.status, 0) << checked.err;
+    EXPECT_EQ(checked.err, "");
+}
+
+TEST(VsktoolVerify, NamesWhatIsWrongInOneLine) {
+    vsk::scratch_dir scratch;
+    for (const broken_case& c : broken_cases()) {
+        SCOPED_TRACE(c.name);
+        std::string path = scratch / "broken.vsk";
+        vsk::spill(path, c.bytes());
+        vsk::run_result checked = vsk::run({"verify", path});
+        EXPECT_EQ(checked.status, 1);
+        EXPECT_EQ(vsk::line_count(checked.err), 1u) << checked.err;
+        EXPECT_EQ(checked.err.rfind("vsktool: " + path + ": ", 0), 0u) << checked.err;
+        EXPECT_NE(checked.err.find(c.message), std::string::npos) << checked.err;
+    }
+}
+
+// info and list meet the same files; they may be more lenient than verify
+// about what readers pass over, but never crash or say more than one line.
+TEST(VsktoolVerify, InfoAndListFailCleanlyOnTheSameFiles) {
+    vsk::scratch_dir scratch;
+    for (const broken_case& c : broken_cases()) {
+        SCOPED_TRACE(c.name);
+        std::string path = scratch / "broken.vsk";
+        vsk::spill(path, c.bytes());
+        for (const char* command : {"info", "list"}) {
+            SCOPED_TRACE(command);
+            vsk::run_result shown = vsk::run({command, path});
+            EXPECT_TRUE(shown.status == 0 || shown.status == 1) << shown.status;
+            EXPECT_LE(vsk::line_count(shown.err), 1u) << shown.err;
+            if (shown.status == 1) {
+                EXPECT_EQ(vsk::line_count(shown.err), 1u);
+            }
+        }
+    }
+}
+
+}  // namespace
