@@ -15,7 +15,7 @@ make_tree() {
       if (( 10#$f % 2 )); then
         head -c "$size" /dev/urandom > "$dir/usr/share/d$d/f$f.bin"
       else
-        base64 -w 76 /dev/urandom | head -c "$size" > "$dir/usr/share/d$d/f$f.txt"
+        { base64 -w 76 /dev/urandom | head -c "$size" > "$dir/usr/share/d$d/f$f.txt"; } || true
       fi
     done
   done
