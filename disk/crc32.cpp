@@ -7,7 +7,8 @@ struct crc32_table {
     crc32_table() {
         for (std::uint32_t byte = 0; byte < 256; ++byte) {
             std::uint32_t value = byte;
-            for (int bit = 0; bit < 8; ++bit) value = value & 1 ? (value >> 1) ^ 0xEDB88320u : value >> 1;
+            for (int bit = 0; bit < 8; ++bit)
+                value = value & 1 ? (value >> 1) ^ 0xEDB88320u : value >> 1;
             entries[byte] = value;
         }
     }

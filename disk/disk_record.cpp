@@ -2,7 +2,9 @@
 
 #include <cstring>
 
-void clear_disk_record(disk_record& record) { std::memset(&record, 0, sizeof record); }
+void clear_disk_record(disk_record& record) {
+    std::memset(&record, 0, sizeof record);
+}
 
 void set_geometry(disk_record& record, std::uint32_t cylinders, std::uint32_t cylinder_bytes) {
     record.cylinders = cylinders;

@@ -5,7 +5,7 @@
 // One hard disk as the partitioning tool reports it. The flags decide the
 // whole layout of the new system, so only set_geometry derives them.
 struct disk_record {
-    char name[32];              // "/dev/hda"; NUL-terminated
+    char name[32];  // "/dev/hda"; NUL-terminated
     std::uint32_t cylinders;
     std::uint32_t cylinder_bytes;  // heads * sectors per track * 512
     std::uint8_t two_partitions;   // a boot partition below cylinder 1024

@@ -10,8 +10,8 @@
 // the XOR of all payloads of a group is zero.
 struct floppy_header {
     std::uint32_t magic;
-    std::uint32_t data_length;   // bytes of package stream in this part
-    std::uint32_t set_id;        // equal on every floppy of one set
+    std::uint32_t data_length;  // bytes of package stream in this part
+    std::uint32_t set_id;       // equal on every floppy of one set
     std::uint16_t part_index;
     std::uint16_t part_count;
     std::uint16_t block_size;    // the check value included

@@ -41,7 +41,8 @@ bool read_header(std::FILE* part, floppy_header& record) {
 bool read_group(std::FILE* part, const floppy_header& header, block_group& group) {
     const std::size_t payload = payload_bytes(header);
     for (std::size_t block = 0; block < header.group_blocks; ++block) {
-        if (std::fread(group.payloads.data() + block * payload, 1, payload, part) != payload) return false;
+        if (std::fread(group.payloads.data() + block * payload, 1, payload, part) != payload)
+            return false;
         char* check = group.checks.data() + block * block_check_bytes;
         if (std::fread(check, 1, block_check_bytes, part) != block_check_bytes) return false;
     }
@@ -86,7 +87,8 @@ bool check_group(const floppy_header& header, block_group& group) {
 }
 
 std::uint32_t total_steps(const floppy_header& header) {
-    const std::uint64_t blocks = (std::uint64_t{header.data_length} + header.block_size - 1) / header.block_size;
+    const std::uint64_t blocks =
+        (std::uint64_t{header.data_length} + header.block_size - 1) / header.block_size;
     const std::uint64_t per_group = data_blocks(header);
     return static_cast<std::uint32_t>((blocks + per_group - 1) / per_group + 2);
 }
@@ -102,7 +104,8 @@ bool read_data(std::FILE* part, const floppy_header& header, byte_string& data, 
         for (std::size_t block = 0; block < data_blocks(header); ++block) {
             const std::size_t missing = header.data_length - data.length();
             if (missing == 0) break;
-            data.append(group.payloads.data() + block * payload, missing < payload ? missing : payload);
+            data.append(group.payloads.data() + block * payload,
+                        missing < payload ? missing : payload);
         }
     }
     return true;
@@ -121,7 +124,8 @@ bool write_data(std::FILE* output, const byte_string& data, progress_bar& bar) {
     return std::fflush(output) == 0;
 }
 
-std::int64_t copy_part(floppy_header& record, std::FILE* part, std::FILE* output, progress_bar& bar) {
+std::int64_t copy_part(floppy_header& record, std::FILE* part, std::FILE* output,
+                       progress_bar& bar) {
     if (!read_header(part, record)) return 0;
     std::printf("Installing part %d of %d...\n", record.part_index + 1, record.part_count);
     show_progress(bar);

@@ -21,7 +21,8 @@ public:
 // Asks for the floppy of part k until its part file can be opened from
 // "/floppy" (mounted from "/dev/fd0"). Returns the part file, or null when
 // it exists but cannot be opened; the floppy then stays mounted.
-[[nodiscard]] std::FILE* open_floppy_part(floppy_header& record, unsigned k, floppy_prompter& prompter);
+[[nodiscard]] std::FILE* open_floppy_part(floppy_header& record, unsigned k,
+                                          floppy_prompter& prompter);
 
 // Checks one part file and writes its data to output, repairing one bad
 // block per group from a single parity block. record holds the header of

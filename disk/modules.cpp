@@ -7,11 +7,11 @@ const char* const base_modules[] = {
 };
 
 const char* const network_modules[] = {
-    "crc32",    "mii",       "slhc",     "8390",    "hp100",       "ne2k-pci", "lance",
-    "3c509",    "3c59x",     "sis900",   "8139too", "pcnet32",     "winbond-840", "dmfe",
-    "tulip",    "ns83820",   "sundance", "via-rhine", "e100",      "e1000",    "sk98lin",
-    "tg3",      "natsemi",   "b44",      "tlan",    "velocityget", "il",       "r8169",
-    "rtl8150",  "pegasus",   nullptr,
+    "crc32",   "mii",     "slhc",     "8390",      "hp100",       "ne2k-pci",    "lance",
+    "3c509",   "3c59x",   "sis900",   "8139too",   "pcnet32",     "winbond-840", "dmfe",
+    "tulip",   "ns83820", "sundance", "via-rhine", "e100",        "e1000",       "sk98lin",
+    "tg3",     "natsemi", "b44",      "tlan",      "velocityget", "il",          "r8169",
+    "rtl8150", "pegasus", nullptr,
 };
 
 void load_modules(const char* const* list) {

@@ -69,7 +69,9 @@ void close_descriptors(int from) {
     for (int fd = from; fd <= highest_closed_descriptor; ++fd) close(fd);
 }
 
-int open_log_device() { return open(log_device, O_WRONLY | O_APPEND); }
+int open_log_device() {
+    return open(log_device, O_WRONLY | O_APPEND);
+}
 
 int wait_for(pid_t pid) {
     int status = 0;

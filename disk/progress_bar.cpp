@@ -22,7 +22,9 @@ void update_progress(progress_bar& bar, std::uint32_t steps) {
     bar.cells = cells;
 }
 
-void step_progress(progress_bar& bar) { update_progress(bar, bar.steps + 1); }
+void step_progress(progress_bar& bar) {
+    update_progress(bar, bar.steps + 1);
+}
 
 void end_progress(progress_bar& bar) {
     if (bar.shown) std::putchar('\n');

@@ -29,14 +29,15 @@ struct partition_entry {
 
 // A boot sector that writes text to the first serial port, then "S" when
 // SI points at the partition entry it was started from, and stops.
-std::string marker_sector(const std::string& text, unsigned entry_address, bool signed_sector = true) {
-    std::string code = "\xba\xf8\x03";  // mov $0x3f8, %dx
+std::string marker_sector(const std::string& text, unsigned entry_address,
+                          bool signed_sector = true) {
+    std::string code = "\xba\xf8\x03";                                // mov $0x3f8, %dx
     for (char c : text) code += std::string("\xb0", 1) + c + "\xee";  // mov $c, %al; out %al, %dx
-    code += "\x81\xfe";                 // cmp $entry_address, %si
+    code += "\x81\xfe";                                               // cmp $entry_address, %si
     code += static_cast<char>(entry_address & 0xff);
     code += static_cast<char>(entry_address >> 8);
-    code += "\x75\x03\xb0S\xee";        // jne +3; mov $'S', %al; out %al, %dx
-    code += "\xfa\xf4\xeb\xfd";         // cli; hlt; jmp .-1
+    code += "\x75\x03\xb0S\xee";  // jne +3; mov $'S', %al; out %al, %dx
+    code += "\xfa\xf4\xeb\xfd";   // cli; hlt; jmp .-1
     std::string sector(sector_bytes, '\0');
     sector.replace(0, code.size(), code);
     if (signed_sector) sector.replace(510, 2, "\x55\xaa");
@@ -45,18 +46,21 @@ std::string marker_sector(const std::string& text, unsigned entry_address, bool 
 
 // Sector 0 with our program and the given entries, then sectors 1, 2, ...
 // of the image (a 1 MiB disk).
-std::string disk_image(const std::vector<partition_entry>& entries, const std::vector<std::string>& sectors) {
+std::string disk_image(const std::vector<partition_entry>& entries,
+                       const std::vector<std::string>& sectors) {
     std::string image(1 << 20, '\0');
-    image.replace(0, boot_code_bytes, reinterpret_cast<const char*>(boot_code_image), boot_code_bytes);
+    image.replace(0, boot_code_bytes, reinterpret_cast<const char*>(boot_code_image),
+                  boot_code_bytes);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const partition_entry& e = entries[i];
         const char entry[16] = {static_cast<char>(e.status), static_cast<char>(e.head),
-                                static_cast<char>(e.sector_and_cylinder_high), static_cast<char>(e.cylinder),
-                                '\x83'};
+                                static_cast<char>(e.sector_and_cylinder_high),
+                                static_cast<char>(e.cylinder), '\x83'};
         image.replace(partition_table_offset + 16 * i, 16, entry, 16);
     }
     image.replace(510, 2, "\x55\xaa");
-    for (std::size_t i = 0; i < sectors.size(); ++i) image.replace((i + 1) * sector_bytes, sector_bytes, sectors[i]);
+    for (std::size_t i = 0; i < sectors.size(); ++i)
+        image.replace((i + 1) * sector_bytes, sector_bytes, sectors[i]);
     return image;
 }
 
@@ -103,9 +107,9 @@ protected:
             std::freopen("/dev/null", "w", stdout);
             const std::string drive = "file=" + disk + ",format=raw,if=ide";
             const std::string serial_file = "file:" + serial;
-            execlp("qemu-system-i386", "qemu-system-i386", "-nodefaults", "-display", "none", "-vga", "std",
-                   "-m", "16", "-no-reboot", "-drive", drive.c_str(), "-serial", serial_file.c_str(),
-                   "-monitor", "stdio", static_cast<char*>(nullptr));
+            execlp("qemu-system-i386", "qemu-system-i386", "-nodefaults", "-display", "none",
+                   "-vga", "std", "-m", "16", "-no-reboot", "-drive", drive.c_str(), "-serial",
+                   serial_file.c_str(), "-monitor", "stdio", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(monitor[0]);
@@ -118,8 +122,10 @@ protected:
             result.serial = disk_test::slurp(serial);
             const std::string memory = disk_test::slurp(screen);
             if (memory.size() == 4000) result.screen = screen_text(memory);
-            if (!serial_wanted.empty() && result.serial.find(serial_wanted) != std::string::npos) break;
-            if (!screen_wanted.empty() && result.screen.find(screen_wanted) != std::string::npos) break;
+            if (!serial_wanted.empty() && result.serial.find(serial_wanted) != std::string::npos)
+                break;
+            if (!screen_wanted.empty() && result.screen.find(screen_wanted) != std::string::npos)
+                break;
             if (write(monitor[1], save.data(), save.size()) < 0) break;
         }
         const char quit[] = "quit\n";
@@ -135,10 +141,16 @@ protected:
 
 // Partition entries live at 0x07BE + 16 * n once the program has moved
 // itself to 0x0600.
-constexpr unsigned entry_address(int n) { return 0x7be + 16 * n; }
+constexpr unsigned entry_address(int n) {
+    return 0x7be + 16 * n;
+}
 
-constexpr partition_entry inactive_at_sector(unsigned char sector) { return {0x00, 0, sector, 0}; }
-constexpr partition_entry active_at_sector(unsigned char sector) { return {0x80, 0, sector, 0}; }
+constexpr partition_entry inactive_at_sector(unsigned char sector) {
+    return {0x00, 0, sector, 0};
+}
+constexpr partition_entry active_at_sector(unsigned char sector) {
+    return {0x80, 0, sector, 0};
+}
 
 TEST_F(boot_code_test, starts_the_first_active_partition) {
     const struct {
@@ -148,7 +160,9 @@ TEST_F(boot_code_test, starts_the_first_active_partition) {
     } cases[] = {
         {"first entry active", {active_at_sector(2)}, "ONES"},
         {"two active entries", {active_at_sector(2), active_at_sector(3)}, "ONES"},
-        {"after an inactive entry", {inactive_at_sector(2), inactive_at_sector(2), active_at_sector(3)}, "TWOS"},
+        {"after an inactive entry",
+         {inactive_at_sector(2), inactive_at_sector(2), active_at_sector(3)},
+         "TWOS"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -175,7 +189,8 @@ TEST_F(boot_code_test, prints_why_a_partition_cannot_be_started) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        const std::string image = disk_image({c.entry}, {marker_sector("ONE", entry_address(0), c.signed_sector)});
+        const std::string image =
+            disk_image({c.entry}, {marker_sector("ONE", entry_address(0), c.signed_sector)});
         const boot_result r = boot(image, "", c.message);
         EXPECT_NE(r.screen.find(c.message), std::string::npos) << r.screen;
         EXPECT_EQ(r.serial, "");
@@ -183,7 +198,8 @@ TEST_F(boot_code_test, prints_why_a_partition_cannot_be_started) {
 }
 
 TEST_F(boot_code_test, hands_over_to_the_bios_without_an_active_partition) {
-    const std::string image = disk_image({inactive_at_sector(2)}, {marker_sector("ONE", entry_address(0))});
+    const std::string image =
+        disk_image({inactive_at_sector(2)}, {marker_sector("ONE", entry_address(0))});
     const boot_result r = boot(image, "", "No bootable device");
     EXPECT_NE(r.screen.find("No bootable device"), std::string::npos) << r.screen;
     EXPECT_EQ(r.screen.find("operating system"), std::string::npos) << r.screen;

@@ -54,14 +54,13 @@ TEST_F(boot_files_test, describe_each_layout_byte_for_byte) {
         const disk_record disk = make_disk(c.cylinders, c.cylinder_bytes);
         ASSERT_TRUE(write_lilo_conf(disk, root.c_str()));
         ASSERT_TRUE(write_fstab(disk, root.c_str()));
-        EXPECT_EQ(disk_test::slurp(root + "/etc/lilo.conf"),
-                  std::string("boot=/dev/hda1\n"
-                              "map=/boot/map\n"
-                              "install=/boot/boot.b\n"
-                              "lba32\n"
-                              "image=/boot/vmlinuz\n"
-                              "  label=System\n") +
-                      c.root_line + "  read-only\n");
+        EXPECT_EQ(disk_test::slurp(root + "/etc/lilo.conf"), std::string("boot=/dev/hda1\n"
+                                                                         "map=/boot/map\n"
+                                                                         "install=/boot/boot.b\n"
+                                                                         "lba32\n"
+                                                                         "image=/boot/vmlinuz\n"
+                                                                         "  label=System\n") +
+                                                                 c.root_line + "  read-only\n");
         EXPECT_EQ(disk_test::slurp(root + "/etc/fstab"),
                   std::string(c.fstab) +
                       "none /proc proc defaults 0 0\n"

@@ -38,14 +38,15 @@ TEST_F(boot_sector_test, install_puts_the_program_into_sector_0_and_keeps_the_ta
     ASSERT_EQ(after.size(), before.size());
     EXPECT_EQ(after.substr(0, boot_code_bytes),
               std::string(reinterpret_cast<const char*>(boot_code_image), boot_code_bytes));
-    EXPECT_EQ(after.substr(boot_code_bytes, 446 - boot_code_bytes), std::string(446 - boot_code_bytes, '\0'));
+    EXPECT_EQ(after.substr(boot_code_bytes, 446 - boot_code_bytes),
+              std::string(446 - boot_code_bytes, '\0'));
     EXPECT_EQ(after.substr(446), before.substr(446));
 }
 
 TEST(boot_code_image, ends_with_its_two_messages) {
     const std::string image(reinterpret_cast<const char*>(boot_code_image), boot_code_bytes);
-    const std::string messages = std::string("Error loading operating system") + '\0' +
-                                 "Missing operating system" + '\0';
+    const std::string messages =
+        std::string("Error loading operating system") + '\0' + "Missing operating system" + '\0';
     const std::size_t at = image.find(messages);
     ASSERT_NE(at, std::string::npos);
     EXPECT_EQ(image.find_first_not_of('\0', at + messages.size()), std::string::npos);
@@ -80,7 +81,8 @@ TEST_F(boot_sector_test, a_full_device_fails_the_write) {
     unsigned char sector[boot_sector_bytes] = {};
     testing::internal::CaptureStderr();
     EXPECT_FALSE(write_boot_sector("/dev/full", sector));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "could not write MBR: No space left on device\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "could not write MBR: No space left on device\n");
 }
 
 }  // namespace

@@ -52,15 +52,17 @@ protected:
     void TearDown() override {
         set_program_prefix("");
         std::memcpy(log_device, saved_log_, sizeof saved_log_);
-        nftw(dir.c_str(), [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); }, 16,
-             FTW_DEPTH | FTW_PHYS);
+        nftw(
+            dir.c_str(), [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); },
+            16, FTW_DEPTH | FTW_PHYS);
     }
 
     // Installs a shell script as the program at path (for example
     // "/sbin/sfdisk"); it is reached through the program prefix.
     void fake_tool(const std::string& path, const std::string& body) {
         const std::string file = dir + "/tools" + path;
-        for (std::size_t slash = file.find('/', 1); slash != std::string::npos; slash = file.find('/', slash + 1)) {
+        for (std::size_t slash = file.find('/', 1); slash != std::string::npos;
+             slash = file.find('/', slash + 1)) {
             mkdir(file.substr(0, slash).c_str(), 0755);
         }
         spill(file, "#!/bin/sh\n" + body);

@@ -34,7 +34,7 @@ TEST(set_geometry, derives_the_layout_flags_at_their_limits) {
     } cases[] = {
         {1023, 8225280, 0, 1},
         {1024, 8225280, 1, 1},
-        {80, 524288, 0, 0},   // exactly 40 MiB: no journal
+        {80, 524288, 0, 0},  // exactly 40 MiB: no journal
         {80, 524289, 0, 1},
         {1, 41943040, 0, 0},
         // The product needs 64 bits; in 32 it would wrap to a small size.
@@ -47,22 +47,25 @@ TEST(set_geometry, derives_the_layout_flags_at_their_limits) {
         set_geometry(record, c.cylinders, c.cylinder_bytes);
         EXPECT_EQ(record.cylinders, c.cylinders);
         EXPECT_EQ(record.cylinder_bytes, c.cylinder_bytes);
-        EXPECT_EQ(record.two_partitions, c.two_partitions) << c.cylinders << " x " << c.cylinder_bytes;
+        EXPECT_EQ(record.two_partitions, c.two_partitions)
+            << c.cylinders << " x " << c.cylinder_bytes;
         EXPECT_EQ(record.journal, c.journal) << c.cylinders << " x " << c.cylinder_bytes;
     }
 }
 
 TEST(parse_geometry_line, reads_device_and_geometry_and_skips_other_lines) {
     disk_record record;
-    ASSERT_TRUE(parse_geometry_line("/dev/hda: 1024 cylinders, 16 heads, 63 sectors/track\n", record));
+    ASSERT_TRUE(
+        parse_geometry_line("/dev/hda: 1024 cylinders, 16 heads, 63 sectors/track\n", record));
     EXPECT_STREQ(record.name, "/dev/hda");
     EXPECT_EQ(record.cylinders, 1024u);
     EXPECT_EQ(record.cylinder_bytes, 516096u);
     EXPECT_EQ(record.two_partitions, 1);
     EXPECT_EQ(record.journal, 1);
 
-    for (const char* line : {"Disk /dev/hda: 1024 cylinders, 16 heads, 63 sectors/track\n",
-                             "/dev/hdb: unknown geometry\n", "/dev/hdc: 10 cylinders, 16 heads\n", ""}) {
+    for (const char* line :
+         {"Disk /dev/hda: 1024 cylinders, 16 heads, 63 sectors/track\n",
+          "/dev/hdb: unknown geometry\n", "/dev/hdc: 10 cylinders, 16 heads\n", ""}) {
         EXPECT_FALSE(parse_geometry_line(line, record)) << line;
     }
 }
@@ -70,21 +73,22 @@ TEST(parse_geometry_line, reads_device_and_geometry_and_skips_other_lines) {
 TEST(parse_geometry_line, cuts_a_long_device_name_to_the_field) {
     disk_record record;
     const std::string name = "/dev/" + std::string(60, 'x');
-    ASSERT_TRUE(parse_geometry_line((name + ": 10 cylinders, 2 heads, 4 sectors/track").c_str(), record));
+    ASSERT_TRUE(
+        parse_geometry_line((name + ": 10 cylinders, 2 heads, 4 sectors/track").c_str(), record));
     EXPECT_EQ(std::string(record.name), name.substr(0, 31));
 }
 
 class probe_disks_test : public disk_test::scratch_fixture {};
 
 TEST_F(probe_disks_test, takes_up_to_four_disks_from_the_geometry_listing) {
-    fake_tool("/sbin/sfdisk",
-              "echo \"$*\" > " + dir + "/args\n"
-              "echo '/dev/hda: 4865 cylinders, 255 heads, 63 sectors/track'\n"
-              "echo 'Warning: something'\n"
-              "echo '/dev/hdb: 1023 cylinders, 16 heads, 63 sectors/track'\n"
-              "echo '/dev/hdc: 20 cylinders, 16 heads, 63 sectors/track'\n"
-              "echo '/dev/hdd: 30 cylinders, 16 heads, 63 sectors/track'\n"
-              "echo '/dev/sda: 40 cylinders, 16 heads, 63 sectors/track'\n");
+    fake_tool("/sbin/sfdisk", "echo \"$*\" > " + dir +
+                                  "/args\n"
+                                  "echo '/dev/hda: 4865 cylinders, 255 heads, 63 sectors/track'\n"
+                                  "echo 'Warning: something'\n"
+                                  "echo '/dev/hdb: 1023 cylinders, 16 heads, 63 sectors/track'\n"
+                                  "echo '/dev/hdc: 20 cylinders, 16 heads, 63 sectors/track'\n"
+                                  "echo '/dev/hdd: 30 cylinders, 16 heads, 63 sectors/track'\n"
+                                  "echo '/dev/sda: 40 cylinders, 16 heads, 63 sectors/track'\n");
     disk_record* disks = probe_disks();
     ASSERT_NE(disks, nullptr);
     EXPECT_EQ(disk_test::slurp(dir + "/args"), "-g\n");

@@ -15,7 +15,8 @@ TEST(ordinal_text, says_first_second_third_then_th) {
     const struct {
         unsigned number;
         const char* text;
-    } cases[] = {{1, "1st"}, {2, "2nd"}, {3, "3rd"}, {4, "4th"}, {11, "11th"}, {12, "12th"}, {21, "21th"}, {22, "22th"}};
+    } cases[] = {{1, "1st"},   {2, "2nd"},   {3, "3rd"},   {4, "4th"},
+                 {11, "11th"}, {12, "12th"}, {21, "21th"}, {22, "22th"}};
     for (const auto& c : cases) EXPECT_STREQ(ordinal_text(c.number).text(), c.text);
 }
 
@@ -48,8 +49,8 @@ protected:
         const std::string out = dir + "/" + name;
         const std::string input = dir + "/" + name + ".vsk";
         disk_test::spill(input, stream);
-        EXPECT_EQ(std::system(("mkdir " + out + " && " + vsktool_ + " floppies " + options + " " + out + " " +
-                               input)
+        EXPECT_EQ(std::system(("mkdir " + out + " && " + vsktool_ + " floppies " + options + " " +
+                               out + " " + input)
                                   .c_str()),
                   0);
         std::vector<std::string> parts;
@@ -99,14 +100,16 @@ private:
 
 TEST_F(floppy_set_test, reads_back_a_whole_set) {
     const std::string stream = random_bytes(57000, 1);
-    const auto parts = make_set("set", stream, "--block-size 512 --group-blocks 8 --floppy-bytes 20000");
+    const auto parts =
+        make_set("set", stream, "--block-size 512 --group-blocks 8 --floppy-bytes 20000");
     ASSERT_EQ(parts.size(), 5u);
     std::string data;
     for (std::size_t k = 0; k < parts.size(); ++k) {
         const outcome o = install(parts[k]);
         ASSERT_GT(o.result, 0) << k;
         EXPECT_EQ(static_cast<std::size_t>(o.result), o.data.size());
-        EXPECT_EQ(o.screen.rfind("Installing part " + std::to_string(k + 1) + " of 5...\n[", 0), 0u) << o.screen;
+        EXPECT_EQ(o.screen.rfind("Installing part " + std::to_string(k + 1) + " of 5...\n[", 0), 0u)
+            << o.screen;
         EXPECT_EQ(record.part_index, k);
         EXPECT_EQ(record.part_count, 5);
         data += o.data;
@@ -124,7 +127,10 @@ TEST_F(floppy_set_test, repairs_one_bad_data_block_per_group_with_one_parity_blo
         const char* log_text;
     } cases[] = {
         {"third block", "--parity-blocks 1", {2}, true, "Recovering bad block #2\n"},
-        {"one block in each group", "--parity-blocks 1", {0, 8 + 6}, true,
+        {"one block in each group",
+         "--parity-blocks 1",
+         {0, 8 + 6},
+         true,
          "Recovering bad block #0\nRecovering bad block #6\n"},
         {"parity block alone", "--parity-blocks 1", {7}, true, ""},
         {"two blocks of a group", "--parity-blocks 1", {1, 3}, false, ""},
@@ -158,7 +164,8 @@ TEST_F(floppy_set_test, repairs_one_bad_data_block_per_group_with_one_parity_blo
 TEST_F(floppy_set_test, refuses_a_floppy_of_another_set_and_then_takes_the_right_one) {
     const std::string stream = random_bytes(3000, 3);
     const auto ours = make_set("ours", stream, "--set-id 7 --block-size 512 --floppy-bytes 20000");
-    const auto other = make_set("other", stream, "--set-id 8 --block-size 512 --floppy-bytes 20000");
+    const auto other =
+        make_set("other", stream, "--set-id 8 --block-size 512 --floppy-bytes 20000");
     ASSERT_EQ(install(ours[0]).result, 3000);
     const outcome refused = install(other[0]);
     EXPECT_EQ(refused.result, 0);
@@ -170,12 +177,13 @@ TEST_F(floppy_set_test, refuses_a_floppy_of_another_set_and_then_takes_the_right
 TEST_F(floppy_set_test, shows_the_progress_of_reading_and_writing) {
     // 10000 bytes in groups of 9 data blocks of 1020: two groups, and two
     // of the three output pieces come after half of the data, so 4 steps.
-    const auto parts = make_set("bar", random_bytes(10000, 4), "--block-size 1024 --group-blocks 10");
+    const auto parts =
+        make_set("bar", random_bytes(10000, 4), "--block-size 1024 --group-blocks 10");
     ASSERT_EQ(parts.size(), 1u);
     const outcome o = install(parts[0]);
     EXPECT_EQ(o.result, 10000);
-    EXPECT_EQ(o.screen, "Installing part 1 of 1...\n[" + std::string(70, ' ') + "]" +
-                            "\r[" + std::string(17, '#') + "\r[" + std::string(35, '#') + "\r[" +
+    EXPECT_EQ(o.screen, "Installing part 1 of 1...\n[" + std::string(70, ' ') + "]" + "\r[" +
+                            std::string(17, '#') + "\r[" + std::string(35, '#') + "\r[" +
                             std::string(52, '#') + "\r[" + std::string(70, '#') + "\n");
 }
 
@@ -206,19 +214,16 @@ TEST_F(floppy_set_test, accepts_only_headers_with_a_readable_geometry) {
         std::uint16_t parity_blocks;
         bool accepted;
     } cases[] = {
-        {floppy_magic, 1024, 1024, 1, true},   // a group of exactly 1 MiB
-        {floppy_magic, 1024, 1025, 1, false},
-        {floppy_magic, 5, 2, 1, true},
-        {floppy_magic, 4, 8, 1, false},        // no payload
-        {floppy_magic, 0, 8, 1, false},
-        {floppy_magic, 512, 0, 0, false},
-        {floppy_magic, 512, 1, 1, false},      // no data block
-        {floppy_magic, 512, 2, 3, false},
-        {0x72847298, 512, 8, 1, false},
+        {floppy_magic, 1024, 1024, 1, true},  // a group of exactly 1 MiB
+        {floppy_magic, 1024, 1025, 1, false}, {floppy_magic, 5, 2, 1, true},
+        {floppy_magic, 4, 8, 1, false},  // no payload
+        {floppy_magic, 0, 8, 1, false},       {floppy_magic, 512, 0, 0, false},
+        {floppy_magic, 512, 1, 1, false},  // no data block
+        {floppy_magic, 512, 2, 3, false},     {0x72847298, 512, 8, 1, false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.block_size << " x " << c.group_blocks << ", parity "
-                                        << c.parity_blocks);
+        SCOPED_TRACE(testing::Message()
+                     << c.block_size << " x " << c.group_blocks << ", parity " << c.parity_blocks);
         clear_record(record);
         floppy_header header = {};
         header.magic = c.magic;

@@ -35,7 +35,8 @@ protected:
     void SetUp() override {
         scratch_fixture::SetUp();
         if (geteuid() != 0) GTEST_SKIP() << "mounting needs root";
-        if (std::system("command -v losetup >/dev/null 2>&1 && command -v mke2fs >/dev/null 2>&1") != 0) {
+        if (std::system(
+                "command -v losetup >/dev/null 2>&1 && command -v mke2fs >/dev/null 2>&1") != 0) {
             GTEST_SKIP() << "losetup or mke2fs is missing";
         }
     }
@@ -62,7 +63,9 @@ protected:
     bool make_partition(int number, const std::string& kind) {
         const std::string image = case_dir_ + "/image" + std::to_string(number);
         disk_test::spill(image, std::string(8 << 20, '\0'));
-        if (kind != "junk" && std::system(("mke2fs -q -F -t " + kind + " " + image + " >/dev/null 2>&1").c_str()) != 0) {
+        if (kind != "junk" &&
+            std::system(("mke2fs -q -F -t " + kind + " " + image + " >/dev/null 2>&1").c_str()) !=
+                0) {
             return false;
         }
         const std::string loop = command_output("losetup -f --show " + image);
@@ -88,10 +91,12 @@ protected:
         if (pid == 0) {
             close(report[0]);
             std::string text;
-            if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            if (unshare(CLONE_NEWNS) != 0 ||
+                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
                 text = "no namespace";
             } else {
-                text = mount_target(disk().c_str(), mount_point.c_str(), with_boot) ? "true\n" : "false\n";
+                text = mount_target(disk().c_str(), mount_point.c_str(), with_boot) ? "true\n"
+                                                                                    : "false\n";
                 std::istringstream mounts(disk_test::slurp("/proc/self/mounts"));
                 std::string device, where, type, rest;
                 while (mounts >> device >> where >> type && std::getline(mounts, rest)) {
@@ -133,7 +138,8 @@ TEST_F(mount_target_test, mounts_the_root_and_the_boot_partition_it_finds) {
     } cases[] = {
         {"two partitions", "ext2", "ext3", true, "true\nd2 / ext3\nd1 /boot ext2\n"},
         {"two partitions, root only", "ext2", "ext3", false, "true\nd2 / ext3\n"},
-        {"two partitions without journal", "ext2", "ext2", true, "true\nd2 / ext2\nd1 /boot ext2\n"},
+        {"two partitions without journal", "ext2", "ext2", true,
+         "true\nd2 / ext2\nd1 /boot ext2\n"},
         {"one journalled partition", "ext3", nullptr, true, "true\nd1 / ext3\n"},
         {"one plain partition", "ext2", nullptr, true, "true\nd1 / ext2\n"},
         {"boot partition unusable", "junk", "ext3", true, "false\n"},

@@ -69,21 +69,26 @@ protected:
         for (int i = 1; i <= slot_lines; ++i) {
             dump += "echo '/dev/hda" + std::to_string(i) + " : start= 0, size= 0, Id= 0'\n";
         }
-        fake_tool("/sbin/sfdisk",
-                  "echo \"$*\" >> " + dir + "/sfdisk.args\n"
-                  "case \"$1\" in\n"
-                  "-d) " + dump + ";;\n"
-                  "-q) cat > " + dir + "/sfdisk.input; echo 'sfdisk output' ;;\n"
-                  "esac\n");
+        fake_tool("/sbin/sfdisk", "echo \"$*\" >> " + dir +
+                                      "/sfdisk.args\n"
+                                      "case \"$1\" in\n"
+                                      "-d) " +
+                                      dump +
+                                      ";;\n"
+                                      "-q) cat > " +
+                                      dir +
+                                      "/sfdisk.input; echo 'sfdisk output' ;;\n"
+                                      "esac\n");
     }
 
     // A file system tool that records its arguments and fails for the
     // partition named in fail_on.
     void fake_mke2fs(const std::string& fail_on) {
-        fake_tool("/sbin/mke2fs",
-                  "echo \"$*\" >> " + dir + "/mke2fs.args\n"
-                  "for last; do :; done\n"
-                  "[ \"$last\" != '" + fail_on + "' ]\n");
+        fake_tool("/sbin/mke2fs", "echo \"$*\" >> " + dir +
+                                      "/mke2fs.args\n"
+                                      "for last; do :; done\n"
+                                      "[ \"$last\" != '" +
+                                      fail_on + "' ]\n");
     }
 };
 
@@ -128,7 +133,8 @@ TEST_F(disk_tools_test, format_disk_journals_only_the_root) {
         fake_mke2fs(c.fail_on);
         EXPECT_EQ(format_disk(make_disk("/dev/hda", c.cylinders, c.cylinder_bytes)), c.result)
             << c.cylinders << " fail on " << c.fail_on;
-        EXPECT_EQ(disk_test::slurp(dir + "/mke2fs.args"), c.calls) << c.cylinders << " fail on " << c.fail_on;
+        EXPECT_EQ(disk_test::slurp(dir + "/mke2fs.args"), c.calls)
+            << c.cylinders << " fail on " << c.fail_on;
     }
 }
 

@@ -32,7 +32,9 @@ protected:
     std::FILE* stream_ = nullptr;
 };
 
-int exit_code(int status) { return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+int exit_code(int status) {
+    return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 TEST_F(programs_test, run_program_waits_and_sends_output_to_the_log) {
     const struct {
@@ -61,12 +63,14 @@ TEST_F(programs_test, run_program_gives_127_for_what_cannot_start) {
 TEST_F(programs_test, argument_vectors_hold_fourteen_arguments_at_most) {
     fake_tool("/bin/args", "echo \"$*\" > " + dir + "/seen\n");
     use_fake_tools();
-    EXPECT_EQ(run_program(nullptr, "/bin/args",
-                          {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14"}),
-              0);
+    EXPECT_EQ(
+        run_program(nullptr, "/bin/args",
+                    {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14"}),
+        0);
     EXPECT_EQ(disk_test::slurp(dir + "/seen"), "1 2 3 4 5 6 7 8 9 10 11 12 13 14\n");
     EXPECT_EQ(run_program(nullptr, "/bin/args",
-                          {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15"}),
+                          {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13",
+                           "14", "15"}),
               -1);
 }
 
@@ -90,7 +94,8 @@ TEST_F(programs_test, open_program_output_reads_the_output_of_one_child_at_a_tim
 }
 
 TEST_F(programs_test, open_program_input_feeds_the_child_and_waits_at_close) {
-    fake_tool("/sbin/tool", "echo \"$*\" > " + dir + "/seen\ncat > " + dir + "/input\necho done\nexit 4\n");
+    fake_tool("/sbin/tool",
+              "echo \"$*\" > " + dir + "/seen\ncat > " + dir + "/input\necho done\nexit 4\n");
     use_fake_tools();
     stream_ = open_program_input("/sbin/tool", {"-q", "-uC", "/dev/hda", ">null"});
     ASSERT_NE(stream_, nullptr);
@@ -132,7 +137,8 @@ TEST_F(programs_test, load_modules_runs_insmod_once_per_name) {
 
 // Sleeps the whole time even though the dots' alarm interrupts the sleep.
 void sleep_through(double seconds) {
-    timespec rest = {static_cast<time_t>(seconds), static_cast<long>((seconds - static_cast<long>(seconds)) * 1e9)};
+    timespec rest = {static_cast<time_t>(seconds),
+                     static_cast<long>((seconds - static_cast<long>(seconds)) * 1e9)};
     while (nanosleep(&rest, &rest) != 0) {
     }
 }
