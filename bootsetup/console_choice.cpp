@@ -1,9 +1,10 @@
 #include "bootsetup/console_choice.h"
 
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
 
 #include "disk/programs.h"
 

@@ -2,4 +2,6 @@
 
 #include "bootsetup/prompts.h"
 
-void console_floppy_prompter::wait_for_key(int key) { ::wait_for_key(key); }
+void console_floppy_prompter::wait_for_key(int key) {
+    ::wait_for_key(key);
+}

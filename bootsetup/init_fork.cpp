@@ -1,9 +1,10 @@
 #include "bootsetup/init_fork.h"
 
-#include <cerrno>
-#include <cstring>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 bool forked_by_init = false;
 

@@ -1,13 +1,16 @@
 #include "bootsetup/package_list.h"
 
+#include <dirent.h>
+
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 
 #include "base/file_streams.h"
 #include "package/package_reader.h"
 
-bool same_name(const char* a, const char* b) { return std::strncmp(a, b, name_field_size) == 0; }
+bool same_name(const char* a, const char* b) {
+    return std::strncmp(a, b, name_field_size) == 0;
+}
 
 int package_list::find(const char* name) const {
     for (int i = 0; i < count(); ++i) {
@@ -59,9 +62,8 @@ bool read_dependencies(package_reader& reader, array<byte_string>& dependencies)
         unsigned char record[relation_record_size];
         reader.read(record, relation_record_size);
         if (reader.last_count() != relation_record_size) return false;
-        dependencies.push_back(
-            byte_string(reinterpret_cast<const char*>(record),
-                        static_cast<std::size_t>(name_field_length(record))));
+        dependencies.push_back(byte_string(reinterpret_cast<const char*>(record),
+                                           static_cast<std::size_t>(name_field_length(record))));
     }
     return true;
 }

@@ -156,7 +156,9 @@ byte_string information_line(const package_entry& entry) {
     return line;
 }
 
-bool menu_wants_remote(const package_menu& menu) { return menu.remote != 0; }
+bool menu_wants_remote(const package_menu& menu) {
+    return menu.remote != 0;
+}
 
 bool run_package_menu(package_menu& menu) {
     const array<int> order = display_order(menu.list);
@@ -171,34 +173,51 @@ bool run_package_menu(package_menu& menu) {
         const int key = read_menu_key();
         bool moved = false;
         switch (key) {
-        case key_up: case 'p': case 'P': moved = grid_up(menu.grid); break;
-        case key_down: case 'n': case 'N': moved = grid_down(menu.grid); break;
-        case key_left: moved = grid_left(menu.grid); break;
-        case key_right: moved = grid_right(menu.grid); break;
-        case ' ':
-            if (menu.grid.count > 0) toggle_package(menu.list, current_entry_index(menu));
-            grid_draw_all(menu.grid);
-            break;
-        case 'a': case 'A':
-            select_all(menu.list);
-            grid_draw_all(menu.grid);
-            break;
-        case 'm': case 'M':
-            minimum_selection(menu.list);
-            grid_draw_all(menu.grid);
-            break;
-        // Installing a remote router is not built yet, so 'r' is ignored
-        // like any other key until it is; the remote flag stays clear.
-        case 'i': case 'I':
-            move_cursor(0, menu_park_row);
-            return true;
-        // A console that has gone away can no longer choose; leaving as
-        // with 'q' ends the flow instead of spinning on the closed input.
-        case key_end:
-        case 'q': case 'Q':
-            move_cursor(0, menu_park_row);
-            return false;
-        default: break;
+            case key_up:
+            case 'p':
+            case 'P':
+                moved = grid_up(menu.grid);
+                break;
+            case key_down:
+            case 'n':
+            case 'N':
+                moved = grid_down(menu.grid);
+                break;
+            case key_left:
+                moved = grid_left(menu.grid);
+                break;
+            case key_right:
+                moved = grid_right(menu.grid);
+                break;
+            case ' ':
+                if (menu.grid.count > 0) toggle_package(menu.list, current_entry_index(menu));
+                grid_draw_all(menu.grid);
+                break;
+            case 'a':
+            case 'A':
+                select_all(menu.list);
+                grid_draw_all(menu.grid);
+                break;
+            case 'm':
+            case 'M':
+                minimum_selection(menu.list);
+                grid_draw_all(menu.grid);
+                break;
+            // Installing a remote router is not built yet, so 'r' is ignored
+            // like any other key until it is; the remote flag stays clear.
+            case 'i':
+            case 'I':
+                move_cursor(0, menu_park_row);
+                return true;
+            // A console that has gone away can no longer choose; leaving as
+            // with 'q' ends the flow instead of spinning on the closed input.
+            case key_end:
+            case 'q':
+            case 'Q':
+                move_cursor(0, menu_park_row);
+                return false;
+            default:
+                break;
         }
         if (moved) draw_current_information(menu);
     }

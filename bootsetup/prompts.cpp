@@ -1,9 +1,10 @@
 #include "bootsetup/prompts.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 #include "base/byte_string.h"
 #include "bootsetup/screen.h"
@@ -69,18 +70,28 @@ int read_menu_key() {
     const int second = read_key();
     if (second != '[') return second;
     switch (read_key()) {
-    case 'A': return key_up;
-    case 'B': return key_down;
-    case 'C': return key_right;
-    case 'D': return key_left;
-    case key_end: return key_end;
-    default: return key_dropped;
+        case 'A':
+            return key_up;
+        case 'B':
+            return key_down;
+        case 'C':
+            return key_right;
+        case 'D':
+            return key_left;
+        case key_end:
+            return key_end;
+        default:
+            return key_dropped;
     }
 }
 
-bool ask_yes_no(const char* question) { return ask(question, false); }
+bool ask_yes_no(const char* question) {
+    return ask(question, false);
+}
 
-bool ask_yes_no_showing_cursor(const char* question) { return ask(question, true); }
+bool ask_yes_no_showing_cursor(const char* question) {
+    return ask(question, true);
+}
 
 int wait_for_key(int key) {
     for (;;) {

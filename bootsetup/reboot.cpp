@@ -1,13 +1,16 @@
 #include "bootsetup/reboot.h"
 
-#include <cstdio>
 #include <sys/reboot.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include "bootsetup/init_fork.h"
 #include "bootsetup/terminal.h"
 
-bool may_reboot() { return getpid() == 1 || (forked_by_init && getppid() == 1); }
+bool may_reboot() {
+    return getpid() == 1 || (forked_by_init && getppid() == 1);
+}
 
 void reboot_machine() {
     if (!may_reboot()) {

@@ -5,13 +5,21 @@
 
 #include "base/byte_string.h"
 
-void move_cursor(int column, int row) { std::printf("\033[%d;%dH", row, column); }
+void move_cursor(int column, int row) {
+    std::printf("\033[%d;%dH", row, column);
+}
 
-void clear_screen() { std::fputs("\033[2J\033[H", stdout); }
+void clear_screen() {
+    std::fputs("\033[2J\033[H", stdout);
+}
 
-void set_cursor_hidden(bool hidden) { std::fputs(hidden ? "\033[?25l" : "\033[?25h", stdout); }
+void set_cursor_hidden(bool hidden) {
+    std::fputs(hidden ? "\033[?25l" : "\033[?25h", stdout);
+}
 
-void clear_line() { std::fputs("\033[2K", stdout); }
+void clear_line() {
+    std::fputs("\033[2K", stdout);
+}
 
 void set_attributes(int bits) {
     std::fputs("\033[m", stdout);
@@ -42,7 +50,9 @@ void print_lines(const char* text, bool centred) {
 
 namespace {
 
-bool separates_words(char c) { return c == ' ' || c == '\n'; }
+bool separates_words(char c) {
+    return c == ' ' || c == '\n';
+}
 
 }  // namespace
 

@@ -1,10 +1,11 @@
 #include "bootsetup/signal_handlers.h"
 
+#include <sys/mount.h>
+#include <sys/wait.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <sys/mount.h>
-#include <sys/wait.h>
 
 #include "bootsetup/prompts.h"
 #include "bootsetup/reboot.h"

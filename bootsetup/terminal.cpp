@@ -1,7 +1,8 @@
 #include "bootsetup/terminal.h"
 
-#include <cstdio>
 #include <unistd.h>
+
+#include <cstdio>
 
 console_terminal* setup_console = nullptr;
 

@@ -4,7 +4,8 @@
 // output are a pseudo-terminal (or pipes), feeds it keys and collects the
 // bytes it draws. The child reports results on a side channel with report().
 //
-//   auto run = console_test::run_on_pty([] { console_test::report(ask_yes_no("Go?") ? "yes" : "no"); },
+//   auto run = console_test::run_on_pty([] { console_test::report(ask_yes_no("Go?") ? "yes" :
+//   "no"); },
 //                                       {{"[y/n]:", "y"}});
 //   EXPECT_EQ(run.output, "Go? [y/n]:y\n");
 
@@ -90,8 +91,8 @@ inline session_result drive(pid_t child, int output, int input, int side,
     fcntl(output, F_SETFL, O_NONBLOCK);
     fcntl(side, F_SETFL, O_NONBLOCK);
     std::size_t next = 0;
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(static_cast<int>(seconds * 1000));
     bool ended = false;
     while (!ended) {
         pollfd wait_for{output, POLLIN, 0};

@@ -12,7 +12,8 @@ namespace {
 std::string paths_of(install_order& order) {
     std::string text;
     byte_string path;
-    while (next_package_path(order, path)) text += std::string(text.empty() ? "" : " ") + path.text();
+    while (next_package_path(order, path))
+        text += std::string(text.empty() ? "" : " ") + path.text();
     return text;
 }
 
@@ -35,7 +36,8 @@ TEST(install_order, dependencies_first_each_once) {
         {"a dependency on a missing package is skipped",
          {{"a", {"gone", "b"}, true}, {"b", {}}},
          "/floppy/b /floppy/a"},
-        {"a cycle ends, every package once", {{"a", {"b"}, true}, {"b", {"a"}, true}},
+        {"a cycle ends, every package once",
+         {{"a", {"b"}, true}, {"b", {"a"}, true}},
          "/floppy/b /floppy/a"},
         {"names compare on 16 characters",
          {{"sixteen-chars-ab", {}}, {"user", {"sixteen-chars-abXYZ"}, true}},

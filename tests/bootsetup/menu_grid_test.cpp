@@ -71,8 +71,7 @@ TEST(menu_grid, item_bytes_and_name_cut_to_sixteen) {
     f.storage[1].selected = true;
     EXPECT_EQ(output_of([&] { grid_draw_item(f.grid, 0); }),
               "\033[7;0H \033[m\033[7m [ ] p0 \033[m");
-    EXPECT_EQ(output_of([&] { grid_draw_item(f.grid, 1); }),
-              "\033[7;26H  [X] a-very-long-pack ");
+    EXPECT_EQ(output_of([&] { grid_draw_item(f.grid, 1); }), "\033[7;26H  [X] a-very-long-pack ");
 }
 
 TEST(menu_grid, moves) {
@@ -84,9 +83,9 @@ TEST(menu_grid, moves) {
         bool made;
         int end;
     } cases[] = {
-        {7, 4, grid_right, false, 4}, {7, 3, grid_right, true, 6}, {7, 6, grid_left, true, 3},
-        {7, 2, grid_left, false, 2},  {7, 0, grid_up, false, 0},   {7, 6, grid_down, false, 6},
-        {7, 2, grid_down, true, 3},   {1, 0, grid_up, false, 0},   {1, 0, grid_down, false, 0},
+        {7, 4, grid_right, false, 4}, {7, 3, grid_right, true, 6},  {7, 6, grid_left, true, 3},
+        {7, 2, grid_left, false, 2},  {7, 0, grid_up, false, 0},    {7, 6, grid_down, false, 6},
+        {7, 2, grid_down, true, 3},   {1, 0, grid_up, false, 0},    {1, 0, grid_down, false, 0},
         {1, 0, grid_left, false, 0},  {1, 0, grid_right, false, 0}, {0, 0, grid_down, false, 0},
         {0, 0, grid_left, false, 0},
     };

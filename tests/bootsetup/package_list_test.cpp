@@ -89,7 +89,8 @@ TEST(package_list, reads_header_description_and_dependencies) {
 
     const package_entry& nodesc = list.entries[static_cast<std::size_t>(list.find("nodesc"))];
     EXPECT_STREQ(nodesc.description.text(), "");
-    ASSERT_EQ(nodesc.dependencies.size(), 1u) << "a package without description keeps its dependencies";
+    ASSERT_EQ(nodesc.dependencies.size(), 1u)
+        << "a package without description keeps its dependencies";
     EXPECT_EQ(list.entries[static_cast<std::size_t>(list.find("bare"))].dependencies.size(), 0u);
 
     package_list unselected;
@@ -117,13 +118,13 @@ TEST(package_list, refuses_what_is_not_a_package) {
     } cases[] = {
         {"unknown magic", container_bytes(header_part("x"), 0x12345678)},
         {"empty file", ""},
-        {"description before the header", container_bytes(part_bytes(part_description, "d") +
-                                                           header_part("x"))},
+        {"description before the header",
+         container_bytes(part_bytes(part_description, "d") + header_part("x"))},
         {"header record cut short", container_bytes(part_bytes(part_package, "short"))},
         {"dependency list cut short", whole.substr(0, whole.size() - 40)},
-        {"description longer than the file",
-         container_bytes(header_part("x")) + fixture::le16(part_description) +
-             fixture::le32(0x7fffffff) + "only this"},
+        {"description longer than the file", container_bytes(header_part("x")) +
+                                                 fixture::le16(part_description) +
+                                                 fixture::le32(0x7fffffff) + "only this"},
     };
     for (const auto& c : cases) {
         const std::string directory = media_directory({{"bad.vsk", c.bytes}});

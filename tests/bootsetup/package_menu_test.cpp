@@ -31,7 +31,8 @@ std::string sorted_marks(const package_list& list) {
 std::string names_in(const package_list& list, const array<int>& order) {
     std::string text;
     for (const int i : order) {
-        text += std::string(text.empty() ? "" : " ") + list.entries[static_cast<std::size_t>(i)].name;
+        text +=
+            std::string(text.empty() ? "" : " ") + list.entries[static_cast<std::size_t>(i)].name;
     }
     return text;
 }
@@ -63,8 +64,8 @@ TEST(package_menu, display_order) {
 }
 
 TEST(package_menu, selection_rules) {
-    const std::vector<package> chain = {
-        {"system"}, {"X", {"Y"}}, {"Y", {"Z"}}, {"Z"}, {"W", {"X"}}, {"V", {"nowhere"}}};
+    const std::vector<package> chain = {{"system"}, {"X", {"Y"}}, {"Y", {"Z"}},
+                                        {"Z"},      {"W", {"X"}}, {"V", {"nowhere"}}};
     const struct {
         const char* what;
         std::vector<std::string> marked;  // before
@@ -80,7 +81,8 @@ TEST(package_menu, selection_rules) {
     for (const auto& c : cases) {
         package_list list;
         list_fixture::fill(list, chain);
-        for (const std::string& name : c.marked) list.entries[static_cast<std::size_t>(list.find(name.c_str()))].selected = 1;
+        for (const std::string& name : c.marked)
+            list.entries[static_cast<std::size_t>(list.find(name.c_str()))].selected = 1;
         for (const std::string& name : c.toggles) toggle_package(list, list.find(name.c_str()));
         EXPECT_EQ(list_fixture::marks(list), c.after) << c.what;
     }
@@ -105,7 +107,8 @@ TEST(package_menu, information_line) {
     } cases[] = {
         {{"R", {"system"}}, "R (depends on system):"},
         {{"lonely"}, "lonely (depends on nothing):"},
-        {{"web", {"system", "a-very-long-dependency"}}, "web (depends on system, a-very-long-depe):"},
+        {{"web", {"system", "a-very-long-dependency"}},
+         "web (depends on system, a-very-long-depe):"},
         {{"big", many},
          "big (depends on dependency-numbe, dependency-numbe, dependency-numbe, dependency"},
     };
@@ -133,7 +136,8 @@ protected:
 
     void add(const std::string& name, const std::string& description,
              const std::vector<std::string>& depends) {
-        std::string parts = fixture::part_bytes(part_package, fixture::header_record_bytes(name, 1, 0));
+        std::string parts =
+            fixture::part_bytes(part_package, fixture::header_record_bytes(name, 1, 0));
         if (!description.empty()) parts += fixture::part_bytes(part_description, description);
         std::vector<fixture::relation_fields> relations;
         for (const std::string& d : depends) relations.push_back({d});

@@ -82,8 +82,10 @@ private:
     static std::vector<int> numbers(const std::string& parameters) {
         std::vector<int> values{0};
         for (char c : parameters) {
-            if (c == ';') values.push_back(0);
-            else if (c >= '0' && c <= '9') values.back() = values.back() * 10 + (c - '0');
+            if (c == ';')
+                values.push_back(0);
+            else if (c >= '0' && c <= '9')
+                values.back() = values.back() * 10 + (c - '0');
         }
         return values;
     }
@@ -91,31 +93,32 @@ private:
     void control(const std::string& parameters, char final) {
         const std::vector<int> values = numbers(parameters);
         switch (final) {
-        case 'H':
-            row_ = values[0] == 0 ? 1 : values[0];
-            column_ = values.size() < 2 || values[1] == 0 ? 1 : values[1];
-            break;
-        case 'J':
-            if (values[0] == 2) clear();
-            break;
-        case 'K':
-            if (values[0] == 2 && row_ >= 1 && row_ <= height) {
-                cells_[static_cast<std::size_t>(row_)] = std::string(width, ' ');
-                looks_[static_cast<std::size_t>(row_)] = std::string(width, ' ');
-            }
-            break;
-        case 'm':
-            for (int value : values) {
-                if (value == 0) reverse_ = bold_ = false;
-                if (value == 7) reverse_ = true;
-                if (value == 1) bold_ = true;
-            }
-            break;
-        case 'h':
-        case 'l':
-            if (parameters == "?25") cursor_visible = final == 'h';
-            break;
-        default: break;
+            case 'H':
+                row_ = values[0] == 0 ? 1 : values[0];
+                column_ = values.size() < 2 || values[1] == 0 ? 1 : values[1];
+                break;
+            case 'J':
+                if (values[0] == 2) clear();
+                break;
+            case 'K':
+                if (values[0] == 2 && row_ >= 1 && row_ <= height) {
+                    cells_[static_cast<std::size_t>(row_)] = std::string(width, ' ');
+                    looks_[static_cast<std::size_t>(row_)] = std::string(width, ' ');
+                }
+                break;
+            case 'm':
+                for (int value : values) {
+                    if (value == 0) reverse_ = bold_ = false;
+                    if (value == 7) reverse_ = true;
+                    if (value == 1) bold_ = true;
+                }
+                break;
+            case 'h':
+            case 'l':
+                if (parameters == "?25") cursor_visible = final == 'h';
+                break;
+            default:
+                break;
         }
     }
 

@@ -64,7 +64,8 @@ TEST(reboot_guard, a_process_started_by_hand_does_not_reboot) {
         finish_and_reboot();
     });
     EXPECT_TRUE(console_test::exited_with(with_console, 0));
-    EXPECT_EQ(with_console.output, "\033[?25h\nRebooting...\nnot the init process: reboot skipped\n");
+    EXPECT_EQ(with_console.output,
+              "\033[?25h\nRebooting...\nnot the init process: reboot skipped\n");
 }
 
 TEST(reboot_guard, who_may_reboot) {
@@ -106,14 +107,16 @@ TEST(reboot_guard, the_namespace_init_really_restarts) {
     // A restart inside a PID namespace other than the first ends only that
     // namespace: its init dies of SIGHUP.
     const auto run = console_test::run_on_pipes([] {
-        console_test::report(std::to_string(as_namespace_init([] { return finish_and_reboot() + 50; })) +
-                             " " + std::to_string(as_namespace_init([] {
-                                 int result = 0;
-                                 if (!split_off_worker("init", result)) return 60;
-                                 return finish_and_reboot() + 50;
-                             })));
+        console_test::report(
+            std::to_string(as_namespace_init([] { return finish_and_reboot() + 50; })) + " " +
+            std::to_string(as_namespace_init([] {
+                int result = 0;
+                if (!split_off_worker("init", result)) return 60;
+                return finish_and_reboot() + 50;
+            })));
     });
-    if (run.report.starts_with(std::to_string(no_namespace))) GTEST_SKIP() << "no PID namespace here";
+    if (run.report.starts_with(std::to_string(no_namespace)))
+        GTEST_SKIP() << "no PID namespace here";
     if (run.report.starts_with("50")) GTEST_SKIP() << "no right to restart here";
     EXPECT_EQ(run.report, std::to_string(100 + SIGHUP) + " " + std::to_string(100 + SIGHUP));
     EXPECT_EQ(run.output, "\nRebooting...\n\nRebooting...\n");
@@ -160,7 +163,8 @@ TEST(start_up, console_choice) {
 // The abort path unmounts the fixed mount points, so it runs in a mount
 // namespace of its own whose mounts do not propagate anywhere.
 bool private_mounts() {
-    return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    return unshare(CLONE_NEWNS) == 0 &&
+           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }
 
 TEST(signal_handlers, interrupt_aborts_until_the_flow_has_returned) {
