@@ -2,6 +2,7 @@
 
 #include <sys/mount.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
@@ -22,6 +23,9 @@ void abort_handler(int) {
     wait_for_key('\n');
     if (setup_console != nullptr) setup_console->restore_console();
     reboot_machine();
+    // The restart failed; going back into a flow the user has aborted would
+    // be worse than ending here.
+    _exit(0);
 }
 
 // WNOHANG: when a runner has already collected the child that raised the
