@@ -1,5 +1,111 @@
 #include "bootsetup/dispatch.h"
 
-// PLACEHOLDER, to be replaced by the installation flows: it installs
-// nothing and returns at once, so a run goes straight to the reboot.
-void run_installation(setup_context&, int, char**) {}
+#include <sys/mount.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "bootsetup/flows/flows.h"
+#include "bootsetup/prompts.h"
+#include "bootsetup/setup_context.h"
+#include "bootsetup/terminal.h"
+#include "disk/boot_sector.h"
+#include "disk/dots.h"
+#include "disk/probe_disks.h"
+
+namespace {
+
+enum class installation_kind { hard_disk, cdrom, network, floppy };
+
+installation_kind choose_kind(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-hdd-install") == 0) return installation_kind::hard_disk;
+    }
+    char type[80] = {};
+    if (std::FILE* file = std::fopen("/TYPE", "r")) {
+        if (std::fgets(type, sizeof type, file) == nullptr) type[0] = 0;
+        std::fclose(file);
+    }
+    type[std::strcspn(type, "\n")] = 0;
+    if (std::strcmp(type, "cdrom") == 0) return installation_kind::cdrom;
+    if (std::strcmp(type, "net") == 0) return installation_kind::network;
+    return installation_kind::floppy;
+}
+
+// The network installation client is not part of this program yet; the
+// medium says so instead of seeming to wait for a server.
+bool network_installation() {
+    std::printf("\nFATAL ERROR: remote installation is not available in this version\n");
+    return false;
+}
+
+// Runs the flow of the kind; true when the machine should wait for Enter
+// before the reboot.
+bool run_flow(installation_kind kind, setup_context& context) {
+    switch (kind) {
+    case installation_kind::hard_disk:
+        return !hard_disk_installation(context);
+    case installation_kind::cdrom:
+        if (find_target_disk(context)) (void)cdrom_installation(context);
+        return true;
+    case installation_kind::network:
+        return !network_installation();
+    case installation_kind::floppy:
+        (void)floppy_installation(context);
+        return true;
+    }
+    return true;
+}
+
+}  // namespace
+
+void run_installation(setup_context& context, int argc, char** argv) {
+    mount("proc", "/proc", "proc", 0, nullptr);
+    bool wait_for_enter = run_flow(choose_kind(argc, argv), context);
+    umount("/floppy");
+    umount("/mnt");
+    setup_finished = 1;
+    if (wait_for_enter) {
+        std::printf("Press ENTER to reboot\n");
+        std::fflush(stdout);
+        (void)wait_for_key('\n');
+    }
+}
+
+void show_banner(const char* kind) {
+    setup_console->enter_raw_mode();
+    std::printf("\033[?25l");
+    std::printf("\033[H\033[2J");
+    std::printf("Welcome to Tarnvale Router Software %s\n", kind);
+    std::printf("Press Ctrl-Alt-Delete to abort\n");
+}
+
+bool find_target_disk(setup_context& context) {
+    std::printf("\n");
+    start_dots("Looking for harddrives...");
+    const disk_record* disks = probe_disks();
+    stop_dots();
+    if (disks == nullptr) {
+        std::printf("\nFATAL ERROR: no harddrives found\n");
+        return false;
+    }
+    context.target = disks[0];
+    std::printf("\n");
+    std::printf("Found harddrive as %s\n", disk_display_name(context.target.name));
+    install_boot_code(context.target);
+    return true;
+}
+
+bool ask_keep_config() {
+    bool keep = ask_yes_no("Do you want to keep old configuration? ");
+    std::printf("\n");
+    return keep;
+}
+
+bool confirm_erase() {
+    std::printf("Warning: all data on the disk will be erased!\n");
+    std::printf("\n");
+    bool erase = ask_yes_no("Continue?");
+    if (erase) std::printf("\n");
+    return erase;
+}

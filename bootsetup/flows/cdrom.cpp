@@ -1,0 +1,118 @@
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "base/byte_string.h"
+#include "bootsetup/dispatch.h"
+#include "bootsetup/flows/flows.h"
+#include "bootsetup/flows/installer_pipe.h"
+#include "bootsetup/install_order.h"
+#include "bootsetup/package_menu.h"
+#include "bootsetup/target.h"
+#include "disk/programs.h"
+
+namespace {
+
+// MS_MGC_VAL in the upper half, as the old mount interface wants it.
+constexpr unsigned long cdrom_mount_flags = 0xC0ED0001;
+
+// Leaves the menu with a local installation, or false when the user
+// cancelled. Installing a remote router needs the installation server,
+// which this program does not have yet: the key brings the menu back, as
+// when no router was chosen.
+bool choose_packages(package_menu& menu) {
+    for (;;) {
+        if (!run_package_menu(menu)) {
+            std::printf("Installation canceled\n");
+            return false;
+        }
+        if (!menu_wants_remote(menu)) return true;
+    }
+}
+
+// Reads until count bytes are in or the file ends; the count read.
+std::size_t read_piece(int file, unsigned char* buffer, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        ssize_t got = read(file, buffer + done, count - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+// Copies the package file at path into a new installer and waits for it.
+bool install_package_file(const char* path) {
+    std::FILE* installer = start_package_installer();
+    if (installer == nullptr) {
+        std::printf("\nFATAL ERROR: couldn't start install\n");
+        return false;
+    }
+    struct stat status;
+    int file = stat(path, &status) == 0 ? open(path, O_RDONLY) : -1;
+    if (file < 0) {
+        // The installer must not be left waiting for a package with "/mnt"
+        // in use: the dispatch still has to unmount it.
+        (void)close_program(installer);
+        std::printf("\nFATAL ERROR: corrupted installation CD-ROM\n");
+        return false;
+    }
+    unsigned char buffer[installer_piece_bytes];
+    off_t left = status.st_size;
+    bool good = true;
+    while (good && left > 0) {
+        std::size_t piece = left < static_cast<off_t>(sizeof buffer) ? static_cast<std::size_t>(left) : sizeof buffer;
+        if (read_piece(file, buffer, piece) != piece) {
+            (void)close_program(installer);
+            std::printf("\nFATAL ERROR: corrupted CD-ROM\n");
+            close(file);
+            return false;
+        }
+        if (!feed_installer(installer, buffer, piece)) {
+            std::printf("\n");
+            good = false;
+        }
+        left -= static_cast<off_t>(piece);
+    }
+    (void)close_program(installer);
+    close(file);
+    return good;
+}
+
+bool install_packages(const package_list& list) {
+    install_order order;
+    build_install_order(order, list);
+    byte_string path;
+    byte_string name;
+    while (next_package_path(order, path)) {
+        current_package_name(order, name);
+        if (!install_package_file(path.text())) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool cdrom_installation(setup_context& context) {
+    if (mount_media("iso9660", cdrom_mount_flags) == nullptr) {
+        std::printf("\nFATAL ERROR: no CD-ROM found\n");
+        return false;
+    }
+    package_menu menu("/floppy");
+    if (!load_packages(menu.list, false) || !choose_packages(menu)) return false;
+    bool keep = ask_keep_config();
+    if (!confirm_erase()) return false;
+    if (!prepare_target_disk(context, keep)) return false;
+    std::printf("\n");
+    if (!install_packages(menu.list)) return false;
+    int marker = open("/mnt/CDINSTALL", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (marker >= 0) close(marker);
+    finish_installation(context);
+    std::printf("\nSoftware installed.\n");
+    return true;
+}
