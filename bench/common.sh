@@ -26,9 +26,10 @@ make_tree() {
 measure() {
   local label=$1
   shift
-  local out
-  out=$( { /usr/bin/time -f "%e %M" "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -n 1)
-  echo "$label $out" >> "$results"
+  # time writes its report to a file of its own: redirecting the command's
+  # output redirects time's as well.
+  /usr/bin/time -o "$results.time" -f "%e %M" "$@" >/dev/null 2>/dev/null || true
+  echo "$label $(tail -n 1 "$results.time")" >> "$results"
 }
 
 # best LABEL: the smallest time measured for the label.

@@ -6,7 +6,7 @@
 namespace system_test {
 namespace {
 
-using bundles = installer_test;
+using installer_bundle = installer_test;
 
 package_spec member(const std::string& name, const std::string& version = "1.0") {
     package_spec spec;
@@ -16,7 +16,7 @@ package_spec member(const std::string& name, const std::string& version = "1.0")
     return spec;
 }
 
-TEST_F(bundles, new_again_and_dropping_members) {
+TEST_F(installer_bundle, new_again_and_dropping_members) {
     const std::string m1 = shop_.package(member("m1"));
     const std::string m2 = shop_.package(member("m2"));
     const std::string first = shop_.bundle("suite", "1.0", {m1, m2});
@@ -59,7 +59,7 @@ TEST_F(bundles, new_again_and_dropping_members) {
     EXPECT_FALSE(exists("/x/m1/opt/m1/file"));
 }
 
-TEST_F(bundles, listed_members_are_installed_disabled) {
+TEST_F(installer_bundle, listed_members_are_installed_disabled) {
     const std::string b = shop_.bundle("suite", "1.0",
                                        {shop_.package(member("m1")), shop_.package(member("m2"))}, {"m2"});
     sandbox::result r = install(b);
@@ -72,7 +72,7 @@ TEST_F(bundles, listed_members_are_installed_disabled) {
     EXPECT_EQ(read("/var/pdb/m2/files"), "x/m2/opt/m2/file\n");
 }
 
-TEST_F(bundles, refused_or_empty_bundles) {
+TEST_F(installer_bundle, refused_or_empty_bundles) {
     package_spec enemy = member("enemy");
     enemy.conflicts = {"suite"};
     ASSERT_EQ(install(shop_.package(enemy)).status, 0);

@@ -29,12 +29,12 @@ package_spec small(const std::string& name) {
 }
 
 // The whole scratch tree lives on a 16 MiB tmpfs.
-class full_disk : public installer_test {
+class installer_full_disk : public installer_test {
 protected:
-    full_disk() : installer_test(16u << 20) {}
+    installer_full_disk() : installer_test(16u << 20) {}
 };
 
-TEST_F(full_disk, a_package_that_does_not_fit_is_removed_and_fits_later) {
+TEST_F(installer_full_disk, a_package_that_does_not_fit_is_removed_and_fits_later) {
     ASSERT_EQ(install(shop_.package(small("keep"))).status, 0);
     ASSERT_EQ(install(shop_.package(small("other"))).status, 0);
     const std::string keep_files = read("/var/pdb/keep/files");
@@ -67,11 +67,11 @@ TEST_F(full_disk, a_package_that_does_not_fit_is_removed_and_fits_later) {
     expect_consistent_database();
 }
 
-using killed = installer_test;
+using installer_killed = installer_test;
 
 // Killed anywhere in an upgrade, the installer leaves a database that the
 // next run repairs: the package installs again and every entry is whole.
-TEST_F(killed, at_a_random_moment_the_next_run_recovers) {
+TEST_F(installer_killed, at_a_random_moment_the_next_run_recovers) {
     package_spec old = small("p");
     old.files["/opt/p/only-old"] = "old\n";
     old.has_onuninstall = true;

@@ -12,7 +12,7 @@
 namespace system_test {
 namespace {
 
-using installing = installer_test;
+using installer_run = installer_test;
 
 std::string version_line(std::uint32_t version, unsigned revision = 0) {
     return std::to_string(version) + " " + std::to_string(revision) + "\n";
@@ -35,7 +35,7 @@ struct check_case {
     bool offered_installed;    // its files are in the tree afterwards
 };
 
-TEST_F(installing, checks_refuse_or_let_through_with_their_messages) {
+TEST_F(installer_run, checks_refuse_or_let_through_with_their_messages) {
     package_spec a2 = simple("a", "2.0");
     package_spec arm = simple("b");
     arm.arch = "arm";
@@ -76,7 +76,7 @@ TEST_F(installing, checks_refuse_or_let_through_with_their_messages) {
     }
 }
 
-TEST_F(installing, upgrade_replaces_the_old_version_and_runs_both_scripts) {
+TEST_F(installer_run, upgrade_replaces_the_old_version_and_runs_both_scripts) {
     package_spec old = simple("a", "1.0");
     old.files["/opt/a/only-old"] = "old\n";
     old.has_onuninstall = true;
@@ -98,7 +98,7 @@ TEST_F(installing, upgrade_replaces_the_old_version_and_runs_both_scripts) {
     EXPECT_FALSE(exists("/var/pdb/a/onuninstall"));
 }
 
-TEST_F(installing, downgrade_only_with_down) {
+TEST_F(installer_run, downgrade_only_with_down) {
     ASSERT_EQ(install(shop_.package(simple("a", "2.0"))).status, 0);
     const std::string older = shop_.package(simple("a", "1.5"));
     sandbox::result refused = install(older);
@@ -111,7 +111,7 @@ TEST_F(installing, downgrade_only_with_down) {
     EXPECT_EQ(read("/opt/a/file"), "a 1.5\n");
 }
 
-TEST_F(installing, recover_reports_the_installed_version_as_installed) {
+TEST_F(installer_run, recover_reports_the_installed_version_as_installed) {
     package_spec spec = simple("a");
     spec.has_oninstall = true;
     spec.oninstall = "echo ran >> $MARKS\n";
@@ -124,7 +124,7 @@ TEST_F(installing, recover_reports_the_installed_version_as_installed) {
     EXPECT_EQ(read("/tmp/marks"), "ran\n");
 }
 
-TEST_F(installing, a_package_an_enabled_one_conflicts_with_is_installed_disabled) {
+TEST_F(installer_run, a_package_an_enabled_one_conflicts_with_is_installed_disabled) {
     package_spec x = simple("x");
     x.conflicts = {"y"};
     package_spec y = simple("y");
@@ -142,7 +142,7 @@ TEST_F(installing, a_package_an_enabled_one_conflicts_with_is_installed_disabled
     EXPECT_EQ(read("/opt/x/file"), "x 1.0\n");
 }
 
-TEST_F(installing, a_package_that_conflicts_with_an_installed_one_disables_it) {
+TEST_F(installer_run, a_package_that_conflicts_with_an_installed_one_disables_it) {
     package_spec y = simple("y");
     y.has_onuninstall = true;
     y.onuninstall = "echo y-off >> $MARKS\n";
@@ -158,7 +158,7 @@ TEST_F(installing, a_package_that_conflicts_with_an_installed_one_disables_it) {
     EXPECT_FALSE(exists("/var/pdb/x/disabled"));
 }
 
-TEST_F(installing, ghost_files_are_replaced_and_colliding_ones_kept) {
+TEST_F(installer_run, ghost_files_are_replaced_and_colliding_ones_kept) {
     package_spec a = simple("a");
     a.files["/opt/shared"] = "from a\n";
     ASSERT_EQ(install(shop_.package(a)).status, 0);
@@ -172,12 +172,16 @@ TEST_F(installing, ghost_files_are_replaced_and_colliding_ones_kept) {
               "WARNING: ghost file /opt/ghost\n"
               "WARNING: file /opt/shared collides with a package\n"
               "installed b-1.0\n");
+    // Warnings come while the progress line is up: the line is blanked,
+    // the warning written, and the progress line drawn again below it.
+    EXPECT_NE(r.out.find("\r" + std::string(79, ' ') + "\rWARNING: ghost file /opt/ghost\ninstalling b-1.0 ["),
+              std::string::npos) << r.out;
     EXPECT_EQ(read("/opt/shared"), "from a\n");
     EXPECT_EQ(read("/opt/ghost"), "from b\n");
     EXPECT_EQ(read("/var/pdb/b/files"), "opt/b/file\nopt/ghost\n");
 }
 
-TEST_F(installing, untracked_package_overwrites_quietly_and_leaves_no_entry) {
+TEST_F(installer_run, untracked_package_overwrites_quietly_and_leaves_no_entry) {
     package_spec a = simple("a");
     ASSERT_EQ(install(shop_.package(a)).status, 0);
     package_spec patch;
@@ -191,7 +195,7 @@ TEST_F(installing, untracked_package_overwrites_quietly_and_leaves_no_entry) {
     EXPECT_EQ(entries(), (std::set<std::string>{"a"}));
 }
 
-TEST_F(installing, every_kind_of_archive_entry_lands_with_its_attributes) {
+TEST_F(installer_run, every_kind_of_archive_entry_lands_with_its_attributes) {
     const std::string t = shop_.tree("kinds");
     workshop::put(t, "/opt/k/run", "#!/bin/sh\n", 0750);
     ASSERT_EQ(symlink("run", (t + "/opt/k/link").c_str()), 0);
@@ -247,7 +251,7 @@ TEST_F(installing, every_kind_of_archive_entry_lands_with_its_attributes) {
     EXPECT_FALSE(exists("/var/pdb/k/bundle"));
 }
 
-TEST_F(installing, metadata_files_hold_the_relations) {
+TEST_F(installer_run, metadata_files_hold_the_relations) {
     package_spec spec = simple("m");
     spec.version = "3.0rc3";
     spec.depends = {"base", "libc:2.9.5:3.0"};
@@ -268,7 +272,7 @@ TEST_F(installing, metadata_files_hold_the_relations) {
     EXPECT_EQ(read("/var/pdb/m/conflicts"), "old 0 0\n");
 }
 
-TEST_F(installing, scripts_are_stored_run_in_the_root_and_failures_only_warn) {
+TEST_F(installer_run, scripts_are_stored_run_in_the_root_and_failures_only_warn) {
     package_spec spec = simple("s");
     spec.has_oninstall = true;
     spec.oninstall = "echo NOISE; echo NOISE >&2; pwd > /tmp/where\nexit 1\n";
@@ -291,7 +295,7 @@ TEST_F(installing, scripts_are_stored_run_in_the_root_and_failures_only_warn) {
 
 // A package cut or damaged in its archive leaves nothing behind: not the
 // files extracted before the damage, not its scripts, not its entry.
-TEST_F(installing, broken_packages_are_rolled_back) {
+TEST_F(installer_run, broken_packages_are_rolled_back) {
     std::string big(300000, '\0');
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
     package_spec spec;
@@ -352,7 +356,7 @@ TEST_F(installing, broken_packages_are_rolled_back) {
 
 // Names that would put an entry outside "/var/pdb/" (or on it) are refused
 // before anything is written.
-TEST_F(installing, unusable_package_names_are_broken_packages) {
+TEST_F(installer_run, unusable_package_names_are_broken_packages) {
     using namespace fixture;
     ASSERT_EQ(install(shop_.package(simple("keep"))).status, 0);
     const std::string archive = part_bytes(part_files, zlib_bytes(entry_bytes(0x81a4, "/opt/evil", "evil\n")));
@@ -376,7 +380,7 @@ TEST_F(installing, unusable_package_names_are_broken_packages) {
 
 // When the root cannot be entered the run stops at once; going on would
 // install into whatever root the installer happened to have.
-TEST_F(installing, a_root_that_cannot_be_entered_stops_the_run) {
+TEST_F(installer_run, a_root_that_cannot_be_entered_stops_the_run) {
     const std::string package = shop_.package(simple("a"));
     std::filesystem::create_directories(box().jail_path("/pkg"));
     std::filesystem::copy_file(package, box().jail_path("/pkg/a.vsk"));
@@ -390,7 +394,7 @@ TEST_F(installing, a_root_that_cannot_be_entered_stops_the_run) {
     EXPECT_FALSE(std::filesystem::exists(box().jail_path("/opt")));
 }
 
-TEST_F(installing, command_line_mistakes_print_the_usage_line) {
+TEST_F(installer_run, command_line_mistakes_print_the_usage_line) {
     const std::string usage = "usage: installer [-q] [--filegc] [-r <root>] [-]\n";
     const std::vector<std::vector<std::string>> lines = {
         {"-q", "/pkg/a.vsk", "/pkg/b.vsk"}, {"/pkg/a.VSK"}, {"/pkg/a.tgz"}, {"--what"}, {".vs"}, {"-r"}};
@@ -406,7 +410,7 @@ TEST_F(installing, command_line_mistakes_print_the_usage_line) {
     EXPECT_EQ(read("/postlog"), "");
 }
 
-TEST_F(installing, quiet_runs_print_and_log_nothing) {
+TEST_F(installer_run, quiet_runs_print_and_log_nothing) {
     sandbox::result r = install(shop_.package(simple("a")), {"-q"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");

@@ -10,7 +10,7 @@
 namespace system_test {
 namespace {
 
-using scheduling = installer_test;
+using installer_schedule = installer_test;
 
 package_spec plain(const std::string& name, const std::vector<std::string>& depends = {}) {
     package_spec spec;
@@ -43,7 +43,7 @@ struct schedule_case {
 };
 
 // a; b needs a; c stands alone.
-TEST_F(scheduling, requests_are_adjusted_and_carried_out) {
+TEST_F(installer_schedule, requests_are_adjusted_and_carried_out) {
     const std::vector<schedule_case> cases = {
         {"disable a needed package", {{"a", "disable"}}, {},
          "WARNING: can not disable a-1.0: b depends on it\n",
@@ -90,7 +90,7 @@ TEST_F(scheduling, requests_are_adjusted_and_carried_out) {
     }
 }
 
-TEST_F(scheduling, disabling_moves_files_below_x_and_enabling_brings_back_the_dependency_first) {
+TEST_F(installer_schedule, disabling_moves_files_below_x_and_enabling_brings_back_the_dependency_first) {
     ASSERT_EQ(install(shop_.package(plain("a"))).status, 0);
     ASSERT_EQ(install(shop_.package(plain("b", {"a"}))).status, 0);
     ASSERT_EQ(install(shop_.package(plain("c"))).status, 0);
@@ -111,7 +111,7 @@ TEST_F(scheduling, disabling_moves_files_below_x_and_enabling_brings_back_the_de
     EXPECT_EQ(read("/tmp/marks"), "a-on\nb-on\nc-on\nb-off\na-off\na-on\nb-on\n");
 }
 
-TEST_F(scheduling, enabling_a_package_settles_its_conflicts) {
+TEST_F(installer_schedule, enabling_a_package_settles_its_conflicts) {
     package_spec x = plain("x");
     x.conflicts = {"y"};
     ASSERT_EQ(install(shop_.package(plain("keep"))).status, 0);
@@ -143,7 +143,7 @@ TEST_F(scheduling, enabling_a_package_settles_its_conflicts) {
 
 // A process that still uses a file keeps it under a second name in /tmp
 // when the package goes away: one file held open, one only mapped.
-TEST_F(scheduling, files_in_use_get_a_second_name) {
+TEST_F(installer_schedule, files_in_use_get_a_second_name) {
     package_spec lib;
     lib.name = "lib";
     lib.files["/opt/bin/tool"] = std::string(5000, 't');
@@ -165,7 +165,7 @@ TEST_F(scheduling, files_in_use_get_a_second_name) {
     EXPECT_FALSE(exists("/tmp/inst4"));
 }
 
-TEST_F(scheduling, filegc_deletes_what_no_package_owns_and_nothing_else) {
+TEST_F(installer_schedule, filegc_deletes_what_no_package_owns_and_nothing_else) {
     package_spec x = plain("x");
     x.conflicts = {"y"};
     ASSERT_EQ(install(shop_.package(plain("a"))).status, 0);

@@ -7,7 +7,7 @@
 namespace system_test {
 namespace {
 
-using store_run = installer_test;
+using installer_store_run = installer_test;
 
 package_spec simple(const std::string& name, const std::string& version = "1.0",
                     const std::vector<std::string>& depends = {}) {
@@ -33,7 +33,7 @@ std::string random_bytes(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-TEST_F(store_run, keeps_one_version_orders_by_dependency_and_keeps_the_old_log) {
+TEST_F(installer_store_run, keeps_one_version_orders_by_dependency_and_keeps_the_old_log) {
     write("/var/pckg/b.dpk", slurp(shop_.package(simple("b", "1.0", {"a:2.0"}))));
     write("/var/pckg/a-1.vsk", slurp(shop_.package(simple("a", "1.0"))));
     write("/var/pckg/a-2.vsk", slurp(shop_.package(simple("a", "2.0"))));
@@ -67,7 +67,7 @@ TEST_F(store_run, keeps_one_version_orders_by_dependency_and_keeps_the_old_log) 
     EXPECT_FALSE(exists("/opt/h/file"));
 }
 
-TEST_F(store_run, downgrade_marker_installs_the_oldest_once) {
+TEST_F(installer_store_run, downgrade_marker_installs_the_oldest_once) {
     ASSERT_EQ(install(shop_.package(simple("a", "3.0"))).status, 0);
     write("/var/pckg/a-1.vsk", slurp(shop_.package(simple("a", "1.0"))));
     write("/var/pckg/a-2.vsk", slurp(shop_.package(simple("a", "2.0"))));
@@ -85,7 +85,7 @@ TEST_F(store_run, downgrade_marker_installs_the_oldest_once) {
 
 // Files below the RAM budget are installed from /ram; a failed one goes back
 // to the store.
-TEST_F(store_run, ram_budget_and_failed_files_moved_back) {
+TEST_F(installer_store_run, ram_budget_and_failed_files_moved_back) {
     ASSERT_EQ(install(shop_.package(simple("keep"))).status, 0);
     package_spec four = simple("four");
     four.files["/opt/four/data"] = random_bytes(4u << 20, 4);
@@ -115,7 +115,7 @@ TEST_F(store_run, ram_budget_and_failed_files_moved_back) {
     EXPECT_EQ(read("/opt/seven/data").size(), 7u << 20);
 }
 
-TEST_F(store_run, recover_installs_what_an_interrupted_run_left_in_ram) {
+TEST_F(installer_store_run, recover_installs_what_an_interrupted_run_left_in_ram) {
     const std::string b = shop_.package(simple("b"));
     ASSERT_EQ(install(b).status, 0);
     write("/ram/a.vsk", slurp(shop_.package(simple("a"))));
@@ -135,7 +135,7 @@ TEST_F(store_run, recover_installs_what_an_interrupted_run_left_in_ram) {
 
 // Names that cannot be database entries are broken packages in the store as
 // well, and are left where they are.
-TEST_F(store_run, unusable_names_are_broken_packages) {
+TEST_F(installer_store_run, unusable_names_are_broken_packages) {
     using namespace fixture;
     const std::string archive = part_bytes(part_files, zlib_bytes(entry_bytes(0x81a4, "/opt/evil", "evil\n")));
     write("/var/pckg/dots.vsk",
@@ -151,7 +151,7 @@ TEST_F(store_run, unusable_names_are_broken_packages) {
 
 // Nothing installed at the end: the two fatal lines even with "-q", and the
 // process stays, asleep, until someone reinstalls the device.
-TEST_F(store_run, nothing_installed_stops_for_good_without_spinning) {
+TEST_F(installer_store_run, nothing_installed_stops_for_good_without_spinning) {
     const std::string needs = slurp(shop_.package(simple("needs", "1.0", {"zzz"})));
     write("/var/pckg/needs.vsk", needs);
     std::filesystem::create_directories(box().path("/ram"));
@@ -164,7 +164,7 @@ TEST_F(store_run, nothing_installed_stops_for_good_without_spinning) {
     EXPECT_EQ(read("/postlog"), std::string(4096, '\0'));
 }
 
-TEST_F(store_run, empty_store_writes_only_this_runs_messages) {
+TEST_F(installer_store_run, empty_store_writes_only_this_runs_messages) {
     ASSERT_EQ(install(shop_.package(simple("keep"))).status, 0);
     write("/postlog", "old\n");
     schedule("keep", "disable");
