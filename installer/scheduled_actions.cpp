@@ -213,6 +213,13 @@ void run_removal(repo& r, installed_package& p, int level) {
         if (at >= 0) r.retire(r.take(at));
         if (level >= report_all) r.messages.say_info("uninstalled %s", label.text());
     } else if (p.pending == action_disable) {
+        // A package that is disabled already (a disabled member of a bundle
+        // being disabled, a repeated request) keeps its files where they
+        // are: moving them again would bury them a second prefix deep.
+        if (p.disabled) {
+            p.pending = action_none;
+            return;
+        }
         if (level >= report_changes) r.messages.set_progress("disabling " + label + "...");
         disable(r, p);
         if (level >= report_changes) r.messages.say_info("disabled %s", label.text());
@@ -220,6 +227,11 @@ void run_removal(repo& r, installed_package& p, int level) {
 }
 
 void run_enable(repo& r, installed_package& p, int level) {
+    // Likewise an enabled package has nothing below "/x/" to move back.
+    if (!p.disabled) {
+        p.pending = action_none;
+        return;
+    }
     const byte_string label = package_label(p);
     if (level >= report_changes) r.messages.set_progress("enabling " + label + "...");
     enable(r, p);

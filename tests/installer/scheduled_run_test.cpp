@@ -60,6 +60,27 @@ TEST_F(scheduled, disable_moves_below_x_and_enable_moves_back) {
     EXPECT_FALSE(exists("/x"));
 }
 
+// A repeated request must not move the files a second time: disabling a
+// disabled package would bury them below "/x/app/x/app", and enabling an
+// enabled one would fail every link and run its script again.
+TEST_F(scheduled, repeated_requests_leave_the_files_in_place) {
+    schedule("app", "disable");
+    next_run();
+    schedule("app", "disable");
+    const sandbox::result again = next_run();
+    EXPECT_FALSE(shows(again, "disabled app-1.0")) << again.out;
+    EXPECT_EQ(read("/x/app/opt/bin/app"), "a");
+    EXPECT_FALSE(exists("/x/app/x"));
+    EXPECT_EQ(read("/var/pdb/app/files"), "x/app/opt/bin/app\n");
+
+    std::filesystem::remove(path("/marks"));
+    schedule("lib", "enable");
+    const sandbox::result on = next_run();
+    EXPECT_EQ(on.out.find("link failed"), std::string::npos) << on.out;
+    EXPECT_FALSE(exists("/marks"));
+    EXPECT_EQ(read("/opt/lib/liba"), "l");
+}
+
 TEST_F(scheduled, enabling_a_package_enables_its_dependency_first) {
     given_installed(package_spec{.name = "other", .version = version(1, 0)});
     schedule("app", "disable");
