@@ -40,7 +40,7 @@ void read_archive(package_reader& reader) {
     in_stream archive(&inflater);
     archive_entry entry;
     char data[4096];
-    while (read_entry(archive, entry)) {
+    while (read_entry(archive, entry) == entry_read::whole) {
         std::uint32_t left = entry.size;
         while (left > 0) {
             std::uint32_t piece = left < sizeof data ? left : sizeof data;

@@ -77,7 +77,7 @@ bool path_exists(const byte_string& path) {
 
 }  // namespace
 
-byte_string entry_directory(const byte_string& name) {
+byte_string database_entry(const byte_string& name) {
     return byte_string(database_directory) + name + "/";
 }
 
@@ -103,7 +103,7 @@ void load_database(repo& r, bool quiet) {
 }
 
 void load_entry(installed_package& p, const byte_string& name) {
-    const byte_string d = entry_directory(name);
+    const byte_string d = database_entry(name);
     p.name = name;
     {
         file_in_stream in((d + "version").text());
@@ -129,7 +129,7 @@ void load_entry(installed_package& p, const byte_string& name) {
 }
 
 bool create_entry_directory(repo& r, const installed_package& p) {
-    const byte_string d = entry_directory(p.name);
+    const byte_string d = database_entry(p.name);
     if (path_exists(d)) return true;
     if (mkdir(d.text(), 0770) != 0) {
         report_disk_error(r, p, "meta");
@@ -139,7 +139,7 @@ bool create_entry_directory(repo& r, const installed_package& p) {
 }
 
 bool write_metadata(repo& r, const installed_package& p) {
-    const byte_string d = entry_directory(p.name);
+    const byte_string d = database_entry(p.name);
     {
         file_out_stream out((d + "version").text());
         out << p.version << " " << p.revision;
@@ -187,7 +187,7 @@ bool write_metadata(repo& r, const installed_package& p) {
 
 bool write_file_list(const installed_package& p) {
     if (p.is_bundle) return true;
-    file_out_stream out((entry_directory(p.name) + "files").text());
+    file_out_stream out((database_entry(p.name) + "files").text());
     for (const byte_string& path : p.files) {
         if (path.empty()) continue;
         if (path[0] == '/') {
@@ -207,7 +207,7 @@ void remove_entry(const installed_package& p) {
     // An unsafe name would make the entry directory the database itself or
     // a place outside it; such a package never had an entry.
     if (!is_valid_package_name(p.name)) return;
-    const byte_string d = entry_directory(p.name);
+    const byte_string d = database_entry(p.name);
     DIR* directory = opendir(d.text());
     if (directory != nullptr) {
         while (dirent* entry = readdir(directory)) {

@@ -10,7 +10,7 @@
 // system).
 
 // "/var/pdb/" + name + "/".
-[[nodiscard]] byte_string entry_directory(const byte_string& name);
+[[nodiscard]] byte_string database_entry(const byte_string& name);
 
 // Loads every entry; a broken entry ends up pending uninstall.
 void load_database(repo& r, bool quiet);

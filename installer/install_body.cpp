@@ -12,6 +12,7 @@
 #include "installer/paths.h"
 #include "installer/scripts.h"
 #include "installer/used_files.h"
+#include "package/archive_entry.h"
 #include "package/format.h"
 #include "package/inflate_buffer.h"
 
@@ -24,37 +25,6 @@ struct directory_time {
     byte_string path;
     std::uint32_t time = 0;
 };
-
-struct entry_header {
-    std::uint16_t mode = 0;
-    std::uint16_t owner = 0;
-    std::uint16_t group = 0;
-    std::uint32_t time = 0;
-    std::uint32_t size = 0;
-    std::uint16_t name_length = 0;
-    byte_string name;
-
-    [[nodiscard]] std::uint16_t type() const { return mode & 0xf000; }
-    [[nodiscard]] mode_t permissions() const { return mode & 0x0fff; }
-};
-
-enum class entry_read { whole, end, broken };
-
-// A header that is not whole ends the archive; a name cut short is damage.
-entry_read read_entry_header(in_stream& archive, entry_header& entry) {
-    unsigned char raw[entry_header_size];
-    archive.read(raw, entry_header_size);
-    if (archive.failed()) return entry_read::end;
-    entry.mode = load_u16(raw);
-    entry.owner = load_u16(raw + 2);
-    entry.group = load_u16(raw + 4);
-    entry.time = load_u32(raw + 8);
-    entry.size = load_u32(raw + 24);
-    entry.name_length = load_u16(raw + 28);
-    entry.name.resize(entry.name_length);
-    if (entry.name_length > 0) archive.read(entry.name.data(), entry.name_length);
-    return archive.failed() ? entry_read::broken : entry_read::whole;
-}
 
 bool read_exactly(in_stream& archive, char* destination, std::uint32_t count) {
     archive.read(destination, count);
@@ -82,12 +52,12 @@ public:
     bool run();
 
 private:
-    bool place(const entry_header& entry, const byte_string& path);
-    bool place_link(const entry_header& entry, const byte_string& path);
-    bool place_file(const entry_header& entry, const byte_string& path);
-    bool place_device(const entry_header& entry, const byte_string& path);
-    bool clear_the_way(const entry_header& entry, const byte_string& path);
-    bool disk_error(const entry_header& entry) {
+    bool place(const archive_entry& entry, const byte_string& path);
+    bool place_link(const archive_entry& entry, const byte_string& path);
+    bool place_file(const archive_entry& entry, const byte_string& path);
+    bool place_device(const archive_entry& entry, const byte_string& path);
+    bool clear_the_way(const archive_entry& entry, const byte_string& path);
+    bool disk_error(const archive_entry& entry) {
         report_disk_error(r_, p_, entry.name.text());
         return false;
     }
@@ -106,9 +76,9 @@ private:
 };
 
 bool extraction::run() {
-    entry_header entry;
+    archive_entry entry;
     for (;;) {
-        const entry_read got = read_entry_header(archive_, entry);
+        const entry_read got = read_entry(archive_, entry);
         if (got == entry_read::end) break;
         if (got == entry_read::broken) return broken();
         byte_string path;
@@ -120,7 +90,7 @@ bool extraction::run() {
             continue;
         }
         if (!place(entry, path)) return false;
-        if (entry.type() == 0xa000) {
+        if (entry.type() == entry_symlink) {
             lchown(path.text(), entry.owner, entry.group);
         } else {
             chown(path.text(), entry.owner, entry.group);
@@ -140,10 +110,10 @@ bool extraction::run() {
 
 // False when the entry is to be passed over: an existing directory, or a
 // file another package owns.
-bool extraction::clear_the_way(const entry_header& entry, const byte_string& path) {
+bool extraction::clear_the_way(const archive_entry& entry, const byte_string& path) {
     struct stat st;
     if (lstat(path.text(), &st) != 0) return true;
-    if (S_ISDIR(st.st_mode) && entry.type() == 0x4000) return false;
+    if (S_ISDIR(st.st_mode) && entry.type() == entry_directory) return false;
     if (!overwrite_) {
         const byte_string owner = r_.owner_of(path);
         if (!owner.empty()) {
@@ -157,7 +127,7 @@ bool extraction::clear_the_way(const entry_header& entry, const byte_string& pat
     return true;
 }
 
-bool extraction::place(const entry_header& entry, const byte_string& path) {
+bool extraction::place(const archive_entry& entry, const byte_string& path) {
     switch (entry.type()) {
     case 0xa000:
         return place_link(entry, path);
@@ -181,7 +151,7 @@ bool extraction::place(const entry_header& entry, const byte_string& path) {
     }
 }
 
-bool extraction::place_link(const entry_header& entry, const byte_string& path) {
+bool extraction::place_link(const archive_entry& entry, const byte_string& path) {
     byte_string target;
     target.resize(entry.size);
     if (entry.size > 0 && !read_exactly(archive_, target.data(), entry.size)) return broken();
@@ -190,7 +160,7 @@ bool extraction::place_link(const entry_header& entry, const byte_string& path) 
     return true;
 }
 
-bool extraction::place_file(const entry_header& entry, const byte_string& path) {
+bool extraction::place_file(const archive_entry& entry, const byte_string& path) {
     file_out_stream out(path.text());
     if (!out.is_open()) return disk_error(entry);
     p_.files.insert(path);
@@ -209,7 +179,7 @@ bool extraction::place_file(const entry_header& entry, const byte_string& path) 
     return true;
 }
 
-bool extraction::place_device(const entry_header& entry, const byte_string& path) {
+bool extraction::place_device(const archive_entry& entry, const byte_string& path) {
     if (entry.size != 4) return broken();
     unsigned char raw[4];
     if (!read_exactly(archive_, reinterpret_cast<char*>(raw), 4)) return broken();

@@ -38,7 +38,7 @@ void disable(repo& r, installed_package& p) {
     move_files(r, p, prefix, move_mode::add);
     // Errors of the list are not reported: the files have moved either way.
     static_cast<void>(write_file_list(p));
-    create_empty(entry_directory(p.name) + "disabled");
+    create_empty(database_entry(p.name) + "disabled");
     p.disabled = true;
     p.pending = action_none;
 }
@@ -46,7 +46,7 @@ void disable(repo& r, installed_package& p) {
 void enable(repo& r, installed_package& p) {
     move_files(r, p, disabled_prefix(p), move_mode::strip);
     static_cast<void>(write_file_list(p));
-    unlink((entry_directory(p.name) + "disabled").text());
+    unlink((database_entry(p.name) + "disabled").text());
     run_script(r, p, "oninstall");
     p.disabled = false;
     p.pending = action_none;

@@ -47,7 +47,7 @@ bool store_script(repo& r, const installed_package& p, package_reader& reader,
         report_broken(r, p);
         return false;
     }
-    const byte_string path = entry_directory(p.name) + script;
+    const byte_string path = database_entry(p.name) + script;
     file_out_stream out(path.text());
     out << script_preamble;
     out.write(payload.data(), static_cast<std::int64_t>(payload.length()));
@@ -62,7 +62,7 @@ bool store_script(repo& r, const installed_package& p, package_reader& reader,
 }
 
 bool run_script(repo& r, const installed_package& p, const char* script) {
-    const byte_string path = entry_directory(p.name) + script;
+    const byte_string path = database_entry(p.name) + script;
     struct stat st;
     if (stat(path.text(), &st) != 0) return true;
     const byte_string command = path + " >/dev/null 2>&1";

@@ -2,10 +2,10 @@
 
 #include "package/format.h"
 
-bool read_entry(in_stream& archive, archive_entry& entry) {
+entry_read read_entry(in_stream& archive, archive_entry& entry) {
     unsigned char header[entry_header_size];
     archive.read(header, entry_header_size);
-    if (!archive.good()) return false;
+    if (!archive.good()) return entry_read::end;
     entry.mode = load_u16(header);
     entry.owner = load_u16(header + 2);
     entry.group = load_u16(header + 4);
@@ -14,7 +14,7 @@ bool read_entry(in_stream& archive, archive_entry& entry) {
     const std::uint16_t name_length = load_u16(header + 28);
     entry.name.resize(name_length);
     if (name_length > 0) archive.read(entry.name.data(), name_length);
-    return archive.good();
+    return archive.good() ? entry_read::whole : entry_read::broken;
 }
 
 void write_entry(out_stream& archive, const archive_entry& entry) {

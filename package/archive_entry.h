@@ -28,12 +28,17 @@ struct archive_entry {
     byte_string name;
 
     [[nodiscard]] std::uint16_t type() const { return mode & entry_type_mask; }
+    [[nodiscard]] std::uint16_t permissions() const { return mode & entry_permission_mask; }
 };
 
+// An entry header that cannot be read in full ends the archive; a name cut
+// short after a whole header is damage, which an installer must not take
+// for the end.
+enum class entry_read { whole, end, broken };
+
 // Reads the header and the name of the next entry; the data stays in the
-// stream. False at the end of the archive (a header that is not whole, or a
-// name cut short; then the stream state tells which).
-[[nodiscard]] bool read_entry(in_stream& archive, archive_entry& entry);
+// stream.
+[[nodiscard]] entry_read read_entry(in_stream& archive, archive_entry& entry);
 
 // Writes the header and the name; the caller writes size bytes of data.
 // The bytes no reader interprets are written as zero.

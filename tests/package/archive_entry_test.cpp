@@ -32,7 +32,7 @@ TEST(archive_entry, reads_entries_and_leaves_the_data_in_the_stream) {
     archive_entry entry;
     for (const expected& e : entries) {
         SCOPED_TRACE(e.name);
-        ASSERT_TRUE(read_entry(in, entry));
+        ASSERT_EQ(read_entry(in, entry), entry_read::whole);
         EXPECT_EQ(entry.mode, e.mode);
         EXPECT_EQ(entry.owner, e.owner);
         EXPECT_EQ(entry.group, e.group);
@@ -45,17 +45,26 @@ TEST(archive_entry, reads_entries_and_leaves_the_data_in_the_stream) {
     }
     EXPECT_EQ(entries[0].mode & entry_type_mask, entry_regular);
     EXPECT_EQ(entry.type(), entry_directory);
-    EXPECT_FALSE(read_entry(in, entry));
+    EXPECT_EQ(read_entry(in, entry), entry_read::end);
 }
 
-TEST(archive_entry, cut_entry_is_the_end_of_the_archive) {
+TEST(archive_entry, cut_header_ends_the_archive_and_cut_name_is_damage) {
     const std::string whole = fixture::entry_bytes(0x81a4, "/etc/hosts", "");
-    for (const std::size_t keep : {std::size_t{0}, std::size_t{29}, whole.size() - 1}) {
-        SCOPED_TRACE(keep);
-        memory_source source(whole.substr(0, keep));
+    const struct {
+        std::size_t keep;
+        entry_read expected;
+    } cases[] = {
+        {0, entry_read::end},
+        {29, entry_read::end},
+        {30, entry_read::broken},
+        {whole.size() - 1, entry_read::broken},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keep);
+        memory_source source(whole.substr(0, c.keep));
         in_stream in(&source);
         archive_entry entry;
-        EXPECT_FALSE(read_entry(in, entry));
+        EXPECT_EQ(read_entry(in, entry), c.expected);
         EXPECT_TRUE(in.state() & eof_bit);
     }
 }

@@ -168,14 +168,14 @@ TEST(compression, corrupt_data_after_whole_entries_ends_the_archive_quietly) {
     inflate_buffer inflater(&source);
     in_stream archive(&inflater);
     archive_entry entry;
-    ASSERT_TRUE(read_entry(archive, entry));
+    ASSERT_EQ(read_entry(archive, entry), entry_read::whole);
     EXPECT_EQ(entry.name, "/etc/motd");
     char data[8];
     archive.read(data, 8);
     EXPECT_EQ(std::string(data, 8), "welcome\n");
-    ASSERT_TRUE(read_entry(archive, entry));
+    ASSERT_EQ(read_entry(archive, entry), entry_read::whole);
     EXPECT_EQ(entry.name, "/var/pdb");
-    EXPECT_FALSE(read_entry(archive, entry));
+    EXPECT_EQ(read_entry(archive, entry), entry_read::end);
     EXPECT_EQ(archive.last_count(), 0);
     EXPECT_TRUE(inflater.corrupt());
 }

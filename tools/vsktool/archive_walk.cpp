@@ -94,11 +94,12 @@ bool archive_walk::run(entry_visitor& visitor) {
     std::string head;
     for (;;) {
         std::uint64_t before = consumed();
-        if (!read_entry(archive_, entry)) {
+        const entry_read got = read_entry(archive_, entry);
+        if (got != entry_read::whole) {
             if (inflater_.corrupt()) {
                 return fail("compressed data corrupt %s", after_last().c_str());
             }
-            if (consumed() != before) {
+            if (got == entry_read::broken || consumed() != before) {
                 return fail("entry header or name cut short %s (%llu of at least %d bytes)",
                             after_last().c_str(),
                             static_cast<unsigned long long>(consumed() - before),
