@@ -17,6 +17,8 @@ struct abort_case {
     const char* last_words;
 };
 
+void PrintTo(const abort_case& c, std::ostream* out) { *out << c.name; }
+
 class bootsetup_abort : public ::testing::TestWithParam<abort_case> {};
 
 TEST_P(bootsetup_abort, old_system_left_alone) {
