@@ -18,10 +18,10 @@ void dump_package(const package_record& p, out_stream& out) {
         out << " max=" << version_text(d.max);
         out.end_line();
     }
-    if (installed == nullptr)
-        return;
+    // Only an installed package has files, but the heading is always there.
     out << "  files=";
     out.end_line();
+    if (installed == nullptr) return;
     for (const byte_string& path : installed->files) {
         out << "    " << path;
         out.end_line();

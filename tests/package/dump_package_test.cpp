@@ -29,7 +29,8 @@ TEST(dump_package, lists_a_plain_record) {
     EXPECT_EQ(dump(p),
               "package <app> version=3.0rc3\n"
               "  deps=\n"
-              "    <libc> min=2.9.5 max=3.0\n");
+              "    <libc> min=2.9.5 max=3.0\n"
+              "  files=\n");
 }
 
 TEST(dump_package, adds_state_and_files_of_an_installed_package) {
