@@ -77,9 +77,16 @@ bool make_null_device(const std::string& dir) {
     return mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 && chmod(node.c_str(), 0666) == 0;
 }
 
+// Both the jail and the scratch root get their own /proc: a program that
+// never gets past the jail (a failed chroot, a usage line) still finds it,
+// as the leak checker of a sanitizer build needs at exit.
 bool lay_out_system(const std::string& dir) {
     for (const char* name : {"usr", "bin", "lib", "lib64", "sbin"}) {
         if (!mirror_system_dir(std::string("/") + name, dir + "/" + name)) return false;
+    }
+    if (!make_dir(dir + "/proc", 0555)) return false;
+    if (mount("proc", (dir + "/proc").c_str(), "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0) {
+        return false;
     }
     return make_null_device(dir + "/dev");
 }
@@ -100,10 +107,6 @@ void build_namespace(const std::string& base, const std::string& bin_dir, std::s
     }
     const std::string root = base + "/root";
     if (!make_dir(root, 0755) || !lay_out_system(root)) die(report, "root system folders");
-    if (!make_dir(root + "/proc", 0555)) die(report, "mkdir proc");
-    if (mount("proc", (root + "/proc").c_str(), "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0) {
-        die(report, "mount proc");
-    }
     if (!make_dir(root + "/tmp", 01777)) die(report, "mkdir tmp");
     if (!make_dir(root + "/var", 0755) || !make_dir(root + "/var/pdb", 0755)) die(report, "mkdir var/pdb");
 }
