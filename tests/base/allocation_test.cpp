@@ -19,7 +19,7 @@ bool refuse_large(std::size_t bytes, void*) {
 
 }  // namespace
 
-TEST(AllocationDeathTest, FailedAllocationAborts) {
+TEST(allocation_DeathTest, FailedAllocationAborts) {
     EXPECT_EXIT(
         {
             set_allocation_hook(&refuse, nullptr);
@@ -40,7 +40,7 @@ TEST(AllocationDeathTest, FailedAllocationAborts) {
 #endif
 }
 
-TEST(Allocation, ZeroBytesIsStillStorage) {
+TEST(allocation, ZeroBytesIsStillStorage) {
     void* storage = allocate_bytes(0);
     EXPECT_NE(storage, nullptr);
     release_bytes(storage);

@@ -23,7 +23,7 @@ std::vector<int> values_of(const array<int>& numbers) {
 
 }  // namespace
 
-TEST(Array, GrowthFollowsSizeRequestAndEightElementFloor) {
+TEST(array, GrowthFollowsSizeRequestAndEightElementFloor) {
     allocation_log log;
     array<twelve_bytes> records;
     for (int i = 0; i < 9; ++i) records.push_back({i, i, i});
@@ -38,7 +38,7 @@ TEST(Array, GrowthFollowsSizeRequestAndEightElementFloor) {
     EXPECT_EQ(log.take(), sizes{400});
 }
 
-TEST(Array, InsertAndEraseShiftTheTail) {
+TEST(array, InsertAndEraseShiftTheTail) {
     array<int> numbers;
     for (int value : {1, 2, 3}) numbers.push_back(value);
     numbers.insert(0, 0);
@@ -55,7 +55,7 @@ TEST(Array, InsertAndEraseShiftTheTail) {
 
 // Strings move bitwise from one allocation to the next and must come out
 // whole; pushing an element of the array itself must survive the growth.
-TEST(Array, RelocatesStringsBitwise) {
+TEST(array, RelocatesStringsBitwise) {
     array<byte_string> names;
     for (int i = 0; i < 16; ++i) names.push_back(format_text("name-%d", i));
     // The seventeenth element moves the storage while it is being copied.

@@ -25,7 +25,7 @@ void expect_terminated(const byte_string& text) {
 
 }  // namespace
 
-TEST(ByteString, EmptyByConstructionNeverAllocates) {
+TEST(byte_string, EmptyByConstructionNeverAllocates) {
     allocation_log log;
     byte_string text;
     EXPECT_FALSE(text.has_storage());
@@ -46,7 +46,7 @@ TEST(ByteString, EmptyByConstructionNeverAllocates) {
     EXPECT_EQ(log.take(), sizes{});
 }
 
-TEST(ByteString, ConstructionAllocatesExactlyTheLength) {
+TEST(byte_string, ConstructionAllocatesExactlyTheLength) {
     allocation_log log;
     byte_string twenty(20, 'z');
     byte_string text("abc");
@@ -62,7 +62,7 @@ TEST(ByteString, ConstructionAllocatesExactlyTheLength) {
     EXPECT_EQ(text, "abcd");
 }
 
-TEST(ByteString, GrowsByteByByteWithoutSlack) {
+TEST(byte_string, GrowsByteByByteWithoutSlack) {
     allocation_log log;
     byte_string text;
     for (int i = 0; i < 20; ++i) {
@@ -73,7 +73,7 @@ TEST(ByteString, GrowsByteByByteWithoutSlack) {
     EXPECT_EQ(text, "abcdefghijklmnopqrst");
 }
 
-TEST(ByteString, ClearAndAssignKeepStorageThatSuffices) {
+TEST(byte_string, ClearAndAssignKeepStorageThatSuffices) {
     byte_string text("some longer text here");
     allocation_log log;
     text.clear();
@@ -88,7 +88,7 @@ TEST(ByteString, ClearAndAssignKeepStorageThatSuffices) {
 
 // A piece of the string itself may be appended or assigned although growing
 // moves the storage.
-TEST(ByteString, AppendsAndAssignsPiecesOfItself) {
+TEST(byte_string, AppendsAndAssignsPiecesOfItself) {
     byte_string text("0123456789abcde");
     text.append(text);
     EXPECT_EQ(text, "0123456789abcde0123456789abcde");
@@ -102,7 +102,7 @@ TEST(ByteString, AppendsAndAssignsPiecesOfItself) {
     expect_terminated(exact);
 }
 
-TEST(ByteString, CompareTakesBytesAsSigned) {
+TEST(byte_string, CompareTakesBytesAsSigned) {
     struct row {
         std::string left;
         std::string right;
@@ -135,7 +135,7 @@ TEST(ByteString, CompareTakesBytesAsSigned) {
     }
 }
 
-TEST(ByteString, EraseAndSubstringClampTheCount) {
+TEST(byte_string, EraseAndSubstringClampTheCount) {
     struct row {
         std::size_t position;
         std::size_t count;
@@ -158,7 +158,7 @@ TEST(ByteString, EraseAndSubstringClampTheCount) {
     }
 }
 
-TEST(ByteString, ResizeFillsWithNul) {
+TEST(byte_string, ResizeFillsWithNul) {
     byte_string text("ab");
     text.resize(5);
     EXPECT_EQ(bytes_of(text), std::string("ab\0\0\0", 5));
@@ -167,7 +167,7 @@ TEST(ByteString, ResizeFillsWithNul) {
     expect_terminated(text);
 }
 
-TEST(ByteString, Searches) {
+TEST(byte_string, Searches) {
     const byte_string path("/var/pdb/name");
     EXPECT_TRUE(path.starts_with("/var/"));
     EXPECT_TRUE(path.starts_with(""));
@@ -184,7 +184,7 @@ TEST(ByteString, Searches) {
     EXPECT_EQ(byte_string().find('/'), byte_string::npos);
 }
 
-TEST(ByteString, MoveSwapAndConcatenation) {
+TEST(byte_string, MoveSwapAndConcatenation) {
     byte_string name("name");
     byte_string moved(static_cast<byte_string&&>(name));
     EXPECT_FALSE(name.has_storage());

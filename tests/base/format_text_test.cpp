@@ -6,7 +6,7 @@
 
 #include "allocation_log.h"
 
-TEST(FormatText, AllocatesExactlyTheText) {
+TEST(format_text, AllocatesExactlyTheText) {
     allocation_log log;
     byte_string text = format_text("%s-%u", "pkg", 12u);
     byte_string empty = format_text("%s", "");

@@ -22,7 +22,7 @@ std::vector<int> backward(const list<int>& numbers) {
 
 }  // namespace
 
-TEST(List, HeaderComesWithTheList) {
+TEST(list, HeaderComesWithTheList) {
     allocation_log log;
     list_base empty;
     EXPECT_EQ(log.take(), std::vector<std::size_t>{sizeof(list_node_base)});
@@ -32,7 +32,7 @@ TEST(List, HeaderComesWithTheList) {
     EXPECT_EQ(empty.size(), 0u);
 }
 
-TEST(List, LinksBothWays) {
+TEST(list, LinksBothWays) {
     list<int> numbers;
     numbers.push_back(2);
     numbers.push_front(1);
@@ -45,7 +45,7 @@ TEST(List, LinksBothWays) {
     EXPECT_EQ(backward(numbers), (std::vector<int>{4, 2, 1}));
 }
 
-TEST(List, UnlinksAStretchAndSwaps) {
+TEST(list, UnlinksAStretchAndSwaps) {
     list_base links;
     list_node_base nodes[5];
     for (list_node_base& node : nodes) list_base::insert_before(links.header(), &node);

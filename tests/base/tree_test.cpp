@@ -124,22 +124,22 @@ bool int_less(std::uint32_t, const void* a, const void* b) {
 }
 
 // A bare tree_base of int nodes that counts what the tree asks of it.
-class IntTree : public testing::Test {
+class int_tree : public testing::Test {
   protected:
-    ~IntTree() override { tree.clear(&destroy, this); }
+    ~int_tree() override { tree.clear(&destroy, this); }
 
     tree_insert_result insert(int key) { return tree.insert_unique(&key, &make, this); }
     int erase(int key) { return tree.erase(&key, &destroy, this); }
     tree_iterator_base find(int key) const { return tree.find(&key); }
 
     static node* make(void* self, const void* key) {
-        ++static_cast<IntTree*>(self)->made;
+        ++static_cast<int_tree*>(self)->made;
         auto* fresh = new int_node;
         fresh->key = *static_cast<const int*>(key);
         return &fresh->links;
     }
     static void destroy(void* self, node* gone) {
-        static_cast<IntTree*>(self)->destroyed.push_back(key_of<int>(gone));
+        static_cast<int_tree*>(self)->destroyed.push_back(key_of<int>(gone));
         delete reinterpret_cast<int_node*>(gone);
     }
 
@@ -150,7 +150,7 @@ class IntTree : public testing::Test {
 
 }  // namespace
 
-TEST_F(IntTree, ExistingKeyKeepsItsNode) {
+TEST_F(int_tree, ExistingKeyKeepsItsNode) {
     for (int key : {5, 3, 8}) EXPECT_TRUE(insert(key).inserted);
     tree_iterator_base three = find(3);
     tree_insert_result again = insert(3);
@@ -162,7 +162,7 @@ TEST_F(IntTree, ExistingKeyKeepsItsNode) {
 }
 
 // A caller that already knows the side passes x: no comparison overrules it.
-TEST_F(IntTree, InsertNodeTakesTheLeftHint) {
+TEST_F(int_tree, InsertNodeTakesTheLeftHint) {
     (void)insert(5);
     node* five = find(5).node;
     auto* seven = new int_node{{}, 7};
@@ -173,7 +173,7 @@ TEST_F(IntTree, InsertNodeTakesTheLeftHint) {
     EXPECT_EQ(tree.count(), 2u);
 }
 
-TEST_F(IntTree, FindAndEraseOnlyEqualKeys) {
+TEST_F(int_tree, FindAndEraseOnlyEqualKeys) {
     for (int key : {5, 3, 8}) (void)insert(key);
     EXPECT_EQ(find(4), tree.end());
     EXPECT_EQ(find(9), tree.end());
@@ -188,7 +188,7 @@ TEST_F(IntTree, FindAndEraseOnlyEqualKeys) {
     EXPECT_EQ(check_tree<int>(tree), "");
 }
 
-TEST_F(IntTree, ClearDestroysEveryNodeOnceFromTheRight) {
+TEST_F(int_tree, ClearDestroysEveryNodeOnceFromTheRight) {
     tree.clear(&destroy, this);
     EXPECT_TRUE(destroyed.empty());
     for (int key : {4, 9, 1, 7, 3, 10, 2, 8, 6, 5}) (void)insert(key);
@@ -200,7 +200,7 @@ TEST_F(IntTree, ClearDestroysEveryNodeOnceFromTheRight) {
     EXPECT_EQ(check_tree<int>(tree), "");
 }
 
-TEST_F(IntTree, SwapExchangesContentsOnly) {
+TEST_F(int_tree, SwapExchangesContentsOnly) {
     for (int key : {1, 2, 3}) (void)insert(key);
     // Ordered backwards: the comparison must stay with its tree.
     tree_base other([](std::uint32_t, const void* a, const void* b) { return int_less(0, b, a); },
@@ -218,7 +218,7 @@ TEST_F(IntTree, SwapExchangesContentsOnly) {
 
 // The phases take the tree through dense churn on few keys, growth, draining
 // and churn again, so that every rebalancing case and both ends get hit.
-TEST(Tree, MatchesAStandardSetThroughRandomChanges) {
+TEST(tree, MatchesAStandardSetThroughRandomChanges) {
     struct phase {
         int key_limit;
         int insert_percent;
@@ -261,7 +261,7 @@ TEST(Tree, MatchesAStandardSetThroughRandomChanges) {
     EXPECT_EQ(walked, std::vector<int>(model.begin(), model.end()));
 }
 
-TEST(Tree, ByteStringKeysSortAsSignedBytes) {
+TEST(tree, ByteStringKeysSortAsSignedBytes) {
     tree_set<byte_string> names;
     for (const char* name : {"b", "ab", "\xe9t\xe9", "a", "B", "a"}) names.insert(name);
     std::vector<std::string> seen;
@@ -275,7 +275,7 @@ TEST(Tree, ByteStringKeysSortAsSignedBytes) {
     EXPECT_EQ(versions.lookup("other"), nullptr);
 }
 
-TEST(TreeDeathTest, InsertNodeRequiresParentAndNode) {
+TEST(tree_DeathTest, InsertNodeRequiresParentAndNode) {
     tree_base tree(&int_less, 0);
     int_node lonely{};
     const char* report =

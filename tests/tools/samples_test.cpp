@@ -20,7 +20,7 @@ std::set<std::string> names_in(const std::string& dir) {
 
 // The samples feed the demo: they must build, verify, and come out the same
 // on every run.
-TEST(Samples, BuildVerifiedAndReproducible) {
+TEST(samples, BuildVerifiedAndReproducible) {
     vsk::scratch_dir scratch;
     for (const char* out : {"one", "two"}) {
         std::string command =

@@ -133,7 +133,7 @@ void make_tree(const std::string& root, bool reversed = false) {
     set_times(root, items);
 }
 
-TEST(VsktoolBuild, EntriesHoldTheTreeAsItIs) {
+TEST(vsktool_build, EntriesHoldTheTreeAsItIs) {
     scratch_dir scratch;
     make_tree(scratch / "tree");
     if (geteuid() == 0) {
@@ -172,7 +172,7 @@ std::uint32_t version_of(const char* text) {
     return v;
 }
 
-TEST(VsktoolBuild, HeaderAndDescribingPartsInTheirOrder) {
+TEST(vsktool_build, HeaderAndDescribingPartsInTheirOrder) {
     scratch_dir scratch;
     ASSERT_EQ(mkdir((scratch / "tree").c_str(), 0755), 0);
     vsk::spill(scratch / "install.sh", "echo installed\n");
@@ -252,7 +252,7 @@ TEST(VsktoolBuild, HeaderAndDescribingPartsInTheirOrder) {
     EXPECT_TRUE(ok);
 }
 
-TEST(VsktoolBuild, OptionalPartsAndTheUntrackedMagic) {
+TEST(vsktool_build, OptionalPartsAndTheUntrackedMagic) {
     scratch_dir scratch;
     ASSERT_EQ(mkdir((scratch / "tree").c_str(), 0755), 0);
     struct case_row {
@@ -280,7 +280,7 @@ TEST(VsktoolBuild, OptionalPartsAndTheUntrackedMagic) {
     }
 }
 
-TEST(VsktoolBuild, RelationOptionTexts) {
+TEST(vsktool_build, RelationOptionTexts) {
     scratch_dir scratch;
     ASSERT_EQ(mkdir((scratch / "tree").c_str(), 0755), 0);
     struct case_row {
@@ -325,7 +325,7 @@ TEST(VsktoolBuild, RelationOptionTexts) {
     }
 }
 
-TEST(VsktoolBuild, SameTreeGivesTheSameBytes) {
+TEST(vsktool_build, SameTreeGivesTheSameBytes) {
     scratch_dir scratch;
     make_tree(scratch / "a");
     make_tree(scratch / "b", true);
@@ -349,7 +349,7 @@ TEST(VsktoolBuild, SameTreeGivesTheSameBytes) {
     }
 }
 
-TEST(VsktoolBuild, PackageInsideItsTreeIsLeftOut) {
+TEST(vsktool_build, PackageInsideItsTreeIsLeftOut) {
     scratch_dir scratch;
     make_tree(scratch / "tree");
     for (int round = 0; round < 2; ++round) {
@@ -362,7 +362,7 @@ TEST(VsktoolBuild, PackageInsideItsTreeIsLeftOut) {
     }
 }
 
-TEST(VsktoolBuild, FailedBuildKeepsTheOlderPackage) {
+TEST(vsktool_build, FailedBuildKeepsTheOlderPackage) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to give a file a large owner";
     scratch_dir scratch;
     make_tree(scratch / "tree");

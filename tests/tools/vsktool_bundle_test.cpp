@@ -27,7 +27,7 @@ void build_members(const scratch_dir& scratch) {
               0);
 }
 
-TEST(VsktoolBundle, OwnPartsThenEveryMemberUnchanged) {
+TEST(vsktool_bundle, OwnPartsThenEveryMemberUnchanged) {
     scratch_dir scratch;
     build_members(scratch);
     vsk::run_result made =
@@ -58,7 +58,7 @@ TEST(VsktoolBundle, OwnPartsThenEveryMemberUnchanged) {
     EXPECT_EQ(checked.status, 0) << checked.err;
 }
 
-TEST(VsktoolBundle, RefusesWhatCannotBeAMember) {
+TEST(vsktool_bundle, RefusesWhatCannotBeAMember) {
     scratch_dir scratch;
     build_members(scratch);
     ASSERT_EQ(run({"bundle", "--name", "inner", "--version", "1.0", scratch / "inner.vsk",

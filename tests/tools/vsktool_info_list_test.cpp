@@ -42,7 +42,7 @@ std::string sample_package_parts(const std::string& name) {
            part_bytes(part_files, zlib_bytes(sample_archive()));
 }
 
-TEST(VsktoolInfo, ShowsEveryField) {
+TEST(vsktool_info, ShowsEveryField) {
     vsk::scratch_dir scratch;
     std::string path = scratch / "web.vsk";
     std::string bytes = container_bytes(sample_package_parts("webadmin"), magic_untracked);
@@ -72,7 +72,7 @@ TEST(VsktoolInfo, ShowsEveryField) {
     EXPECT_EQ(shown.out, expected);
 }
 
-TEST(VsktoolInfo, ShowsABundleWithItsMembers) {
+TEST(vsktool_info, ShowsABundleWithItsMembers) {
     vsk::scratch_dir scratch;
     std::string path = scratch / "suite.vsk";
     std::string bytes = container_bytes(
@@ -100,7 +100,7 @@ TEST(VsktoolInfo, ShowsABundleWithItsMembers) {
     }
 }
 
-TEST(VsktoolList, ListsEntriesLikeTar) {
+TEST(vsktool_list, ListsEntriesLikeTar) {
     vsk::scratch_dir scratch;
     std::string path = scratch / "web.vsk";
     vsk::spill(path, container_bytes(sample_package_parts("webadmin")));
@@ -116,7 +116,7 @@ TEST(VsktoolList, ListsEntriesLikeTar) {
               "prw-r--r-- 1234/65535        0 2001-09-09 01:46 /dev/initctl\n");
 }
 
-TEST(VsktoolList, ListsEachMemberUnderAHeading) {
+TEST(vsktool_list, ListsEachMemberUnderAHeading) {
     vsk::scratch_dir scratch;
     std::string path = scratch / "suite.vsk";
     vsk::spill(

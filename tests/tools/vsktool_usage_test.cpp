@@ -5,7 +5,7 @@
 
 namespace {
 
-TEST(VsktoolUsage, WrongArgumentsGiveTheUsageAndStatusTwo) {
+TEST(vsktool_usage, WrongArgumentsGiveTheUsageAndStatusTwo) {
     struct case_row {
         std::vector<std::string> arguments;
         const char* usage;
@@ -40,7 +40,7 @@ TEST(VsktoolUsage, WrongArgumentsGiveTheUsageAndStatusTwo) {
     }
 }
 
-TEST(VsktoolUsage, HelpGoesToStandardOutput) {
+TEST(vsktool_usage, HelpGoesToStandardOutput) {
     for (const char* command : {"build", "bundle", "info", "list", "verify"}) {
         SCOPED_TRACE(command);
         vsk::run_result result = vsk::run({command, "--help"});

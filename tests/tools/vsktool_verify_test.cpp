@@ -159,7 +159,7 @@ std::vector<broken_case> broken_cases() {
     };
 }
 
-TEST(VsktoolVerify, AcceptsAWholePackage) {
+TEST(vsktool_verify, AcceptsAWholePackage) {
     vsk::scratch_dir scratch;
     vsk::spill(scratch / "good.vsk", good_package());
     vsk::run_result checked = vsk::run({"verify", scratch / "good.vsk"});
@@ -167,7 +167,7 @@ TEST(VsktoolVerify, AcceptsAWholePackage) {
     EXPECT_EQ(checked.err, "");
 }
 
-TEST(VsktoolVerify, NamesWhatIsWrongInOneLine) {
+TEST(vsktool_verify, NamesWhatIsWrongInOneLine) {
     vsk::scratch_dir scratch;
     for (const broken_case& c : broken_cases()) {
         SCOPED_TRACE(c.name);
@@ -183,7 +183,7 @@ TEST(VsktoolVerify, NamesWhatIsWrongInOneLine) {
 
 // info and list meet the same files; they may be more lenient than verify
 // about what readers pass over, but never crash or say more than one line.
-TEST(VsktoolVerify, InfoAndListFailCleanlyOnTheSameFiles) {
+TEST(vsktool_verify, InfoAndListFailCleanlyOnTheSameFiles) {
     vsk::scratch_dir scratch;
     for (const broken_case& c : broken_cases()) {
         SCOPED_TRACE(c.name);
