@@ -14,7 +14,7 @@
 #include "tools/vsktool/commands.h"
 #include "tools/vsktool/options.h"
 #include "tools/vsktool/package_fields.h"
-#include "tools/vsktool/tree_archive.h"
+#include "tools/vsktool/directory_archive.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/vsktool/tree_archive.h"
+#include "tools/vsktool/directory_archive.h"
 
 #include <dirent.h>
 #include <fcntl.h>
