@@ -7,11 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "bootsetup/tree_archive.h"
 
@@ -102,6 +104,61 @@ TEST(tree_archive, tree_comes_back_with_contents_modes_owners_and_times) {
     // Read last: reading changes the access times.
     EXPECT_EQ(slurp(store / "big"), big);
     EXPECT_EQ(slurp(store / "empty"), "");
+}
+
+// A chain of directories with one long-named entry each, so the capture
+// order is fixed: the paths grow until one no longer fits the room left in
+// its chunk. It then gets a chunk of exactly its own length, and its status
+// record starts a fresh 16000-byte chunk.
+TEST(tree_archive, a_path_that_does_not_fit_gets_a_chunk_of_its_own) {
+    scratch_dir scratch;
+    const std::string name(250, 'n');
+    std::vector<std::string> paths{(scratch.path / "store").string()};
+    while (paths.back().size() + name.size() + 1 < 3000) paths.push_back(paths.back() + "/" + name);
+    fs::create_directories(paths.back());
+
+    // The chunk sizes the rule gives, worked out apart from the code.
+    std::vector<std::uint32_t> expected;
+    std::uint32_t size = archive_chunk_bytes;
+    std::uint32_t used = 0;
+    bool split = false;
+    for (const std::string& path : paths) {
+        const std::uint32_t path_bytes = static_cast<std::uint32_t>(path.size() + 1);
+        if (path_bytes > size - used) {
+            expected.push_back(used);
+            expected.push_back(path_bytes);
+            size = archive_chunk_bytes;
+            used = 0;
+            split = true;
+        } else {
+            used += path_bytes;
+        }
+        std::uint32_t status_bytes = sizeof(struct stat);
+        while (status_bytes > 0) {
+            if (used == size) {
+                expected.push_back(used);
+                size = archive_chunk_bytes;
+                used = 0;
+            }
+            const std::uint32_t step = std::min(status_bytes, size - used);
+            used += step;
+            status_bytes -= step;
+        }
+    }
+    expected.push_back(used);
+    ASSERT_TRUE(split) << "the fixture must make one path overflow its chunk";
+
+    archive_chunk* archive = capture_tree(paths.front().c_str());
+    ASSERT_NE(archive, nullptr);
+    std::vector<std::uint32_t> sizes;
+    for (archive_chunk* chunk = archive; chunk != nullptr; chunk = chunk->next) {
+        sizes.push_back(chunk->capacity);
+    }
+    EXPECT_EQ(sizes, expected);
+
+    fs::remove_all(paths.front());
+    ASSERT_TRUE(restore_tree(archive));
+    EXPECT_TRUE(fs::is_directory(paths.back()));
 }
 
 TEST(tree_archive, captures_and_restores_that_fail) {
