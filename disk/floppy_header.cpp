@@ -49,6 +49,9 @@ void encode_floppy_header(const floppy_header& header, unsigned char* bytes) {
 
 bool floppy_geometry_usable(const floppy_header& header) {
     if (header.block_size <= block_check_bytes) return false;
-    if (header.group_blocks <= header.parity_blocks) return false;
+    return header.group_blocks > header.parity_blocks;
+}
+
+bool floppy_group_fits(const floppy_header& header) {
     return std::uint32_t{header.block_size} * header.group_blocks <= max_group_bytes;
 }

@@ -29,9 +29,11 @@ void decode_floppy_header(const unsigned char* bytes, floppy_header& header);
 // Writes all 32 bytes; the unused ones are zero.
 void encode_floppy_header(const floppy_header& header, unsigned char* bytes);
 
-// Whether the block geometry can be read at all: every block has a payload,
-// every group a data block, and a group fits max_group_bytes.
+// Whether the block geometry makes sense at all: every block has a payload
+// and every group a data block.
 [[nodiscard]] bool floppy_geometry_usable(const floppy_header& header);
+// Whether a group fits max_group_bytes, the memory a group may take.
+[[nodiscard]] bool floppy_group_fits(const floppy_header& header);
 
 [[nodiscard]] inline std::size_t payload_bytes(const floppy_header& header) {
     return header.block_size - block_check_bytes;

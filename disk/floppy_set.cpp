@@ -34,8 +34,10 @@ bool read_header(std::FILE* part, floppy_header& record) {
     floppy_header header;
     decode_floppy_header(bytes, header);
     if (!header_accepted(record, header)) return false;
+    // A floppy of the set whose groups are too big to hold is still of the
+    // set: its header is taken, only its data is refused.
     record = header;
-    return true;
+    return floppy_group_fits(header);
 }
 
 bool read_group(std::FILE* part, const floppy_header& header, block_group& group) {

@@ -212,10 +212,11 @@ TEST_F(floppy_set_test, accepts_only_headers_with_a_readable_geometry) {
         std::uint16_t block_size;
         std::uint16_t group_blocks;
         std::uint16_t parity_blocks;
-        bool accepted;
+        bool accepted;  // the header replaces the record
     } cases[] = {
         {floppy_magic, 1024, 1024, 1, true},  // a group of exactly 1 MiB
-        {floppy_magic, 1024, 1025, 1, false}, {floppy_magic, 5, 2, 1, true},
+        // A group too big to hold is refused only after the header is taken.
+        {floppy_magic, 1024, 1025, 1, true},  {floppy_magic, 5, 2, 1, true},
         {floppy_magic, 4, 8, 1, false},  // no payload
         {floppy_magic, 0, 8, 1, false},       {floppy_magic, 512, 0, 0, false},
         {floppy_magic, 512, 1, 1, false},  // no data block
@@ -237,8 +238,11 @@ TEST_F(floppy_set_test, accepts_only_headers_with_a_readable_geometry) {
         const std::string path = dir + "/header";
         disk_test::spill(path, std::string(reinterpret_cast<char*>(bytes), sizeof bytes));
         // A part without data is a bad floppy even with a good header.
-        EXPECT_EQ(install(path).result, 0);
+        const outcome o = install(path);
+        EXPECT_EQ(o.result, 0);
         EXPECT_EQ(record.part_count, c.accepted ? 3 : 1);
+        const bool fits = c.block_size * c.group_blocks <= 1048576;
+        EXPECT_EQ(o.screen.empty(), !(c.accepted && fits)) << o.screen;
     }
     disk_test::spill(dir + "/short", std::string(31, '\0'));
     EXPECT_EQ(install(dir + "/short").result, 0);
