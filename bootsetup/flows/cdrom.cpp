@@ -53,13 +53,18 @@ bool install_package_file(const char* path) {
         std::printf("\nFATAL ERROR: couldn't start install\n");
         return false;
     }
+    // The installer must not be left waiting for a package with "/mnt" in
+    // use: the dispatch still has to unmount it.
     struct stat status;
-    int file = stat(path, &status) == 0 ? open(path, O_RDONLY) : -1;
-    if (file < 0) {
-        // The installer must not be left waiting for a package with "/mnt"
-        // in use: the dispatch still has to unmount it.
+    if (stat(path, &status) != 0) {
         (void)close_program(installer);
         std::printf("\nFATAL ERROR: corrupted installation CD-ROM\n");
+        return false;
+    }
+    int file = open(path, O_RDONLY);
+    if (file < 0) {
+        (void)close_program(installer);
+        std::printf("\nFATAL ERROR: corrupted CD-ROM\n");
         return false;
     }
     unsigned char buffer[installer_piece_bytes];
