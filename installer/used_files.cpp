@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "package/dump_package.h"
+
 namespace {
 
 bool is_proc_path(const char* path) { return std::strncmp(path, "/proc", 5) == 0; }
@@ -92,4 +94,15 @@ void remove_files(repo& r, installed_package& p) {
         unlink(path.text());
     }
     p.files.clear();
+}
+
+void dump_repo(const repo& r, out_stream& out) {
+    for (const installed_package* p : r.packages) dump_package(*p, out);
+    out.end_line();
+    out << "used files:";
+    out.end_line();
+    for (const byte_string& path : r.used_files) {
+        out << path;
+        out.end_line();
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/byte_string.h"
+#include "base/out_stream.h"
 #include "installer/repo.h"
 #include "package/package_record.h"
 
@@ -13,3 +14,7 @@ void scan_processes(repo& r);
 // Unlinks every file of p; a file in use first gets a second name below
 // "/tmp", so the process holding it keeps a name for it.
 void remove_files(repo& r, installed_package& p);
+
+// A debugging listing of the run's state: every installed package, then the
+// paths found in use.
+void dump_repo(const repo& r, out_stream& out);
