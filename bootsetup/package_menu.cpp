@@ -116,9 +116,12 @@ void toggle_package(package_list& list, int i) {
     package_entry& entry = entry_at(list, i);
     if (!entry.selected) {
         entry.selected = 1;
+        // Every package of a needed name, not just the first: the user then
+        // sees all the files that could supply it.
         for (const byte_string& dependency : entry.dependencies) {
-            const int found = list.find(dependency.text());
-            if (found >= 0) entry_at(list, found).selected = 1;
+            for (package_entry& other : list.entries) {
+                if (same_name(other.name, dependency.text())) other.selected = 1;
+            }
         }
         return;
     }

@@ -87,6 +87,12 @@ TEST(package_menu, selection_rules) {
         EXPECT_EQ(list_fixture::marks(list), c.after) << c.what;
     }
 
+    // Two files of one needed name: marking the dependent marks both.
+    package_list twice;
+    list_fixture::fill(twice, {{"app", {"lib"}}, {"lib"}, {"lib"}});
+    toggle_package(twice, twice.find("app"));
+    EXPECT_EQ(list_fixture::marks(twice), "app lib lib");
+
     package_list list;
     list_fixture::fill(list, chain);
     select_all(list);
