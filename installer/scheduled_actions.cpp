@@ -170,7 +170,7 @@ void adjustment::follow_members() {
         bool some_active = false;
         bool all_leaving = true;
         for (installed_package* m : r_.packages) {
-            if (m == p || m->bundle_name != p->name) continue;
+            if (m->bundle_name != p->name) continue;
             if (will_be_active(*m)) some_active = true;
             const bool leaving = m->pending == action_uninstall ||
                                  (!m->disabled && m->pending == action_enable);

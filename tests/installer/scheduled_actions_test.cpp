@@ -125,12 +125,17 @@ TEST_F(planning, bundles_pass_their_state_to_members_and_follow_them) {
     gone_member.bundle_name = "gone";
     installed_package& empty = add("empty");
     empty.is_bundle = true;
+    // An entry naming itself as its bundle is one of its own members.
+    installed_package& own = add("own");
+    own.is_bundle = true;
+    own.bundle_name = "own";
     add("steady");
     static_cast<void>(plan_actions(r, report_changes));
     EXPECT_EQ(off_member.pending, action_disable);
     EXPECT_EQ(gone_member.pending, action_uninstall);
     EXPECT_EQ(empty.pending, action_uninstall);
     EXPECT_EQ(off.pending, action_disable);
+    EXPECT_EQ(own.pending, action_none);
 }
 
 TEST_F(planning, an_enabled_package_disables_what_it_conflicts_with) {
