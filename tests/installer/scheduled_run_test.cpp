@@ -81,6 +81,23 @@ TEST_F(scheduled, repeated_requests_leave_the_files_in_place) {
     EXPECT_EQ(read("/opt/lib/liba"), "l");
 }
 
+// A file that never reached "/x/app" (its link failed on the way there)
+// cannot be moved back: it keeps its path and the others still move.
+TEST_F(scheduled, a_file_outside_the_disabled_location_stays_where_it_is) {
+    schedule("app", "disable");
+    next_run();
+    write("/var/pdb/app/files", "opt/stray\nx/app/opt/bin/app\n");
+    write("/opt/stray", "s");
+    schedule("app", "enable");
+    const sandbox::result r = next_run();
+    EXPECT_TRUE(shows(r, "WARNING: link failed: No such file or directory")) << r.out;
+    EXPECT_TRUE(shows(r, "enabled app-1.0"));
+    EXPECT_EQ(read("/opt/stray"), "s");
+    EXPECT_EQ(read("/opt/bin/app"), "a");
+    EXPECT_EQ(read("/var/pdb/app/files"), "opt/bin/app\nopt/stray\n");
+    EXPECT_FALSE(exists("/x"));
+}
+
 TEST_F(scheduled, enabling_a_package_enables_its_dependency_first) {
     given_installed(package_spec{.name = "other", .version = version(1, 0)});
     schedule("app", "disable");
