@@ -22,6 +22,9 @@ void collect_below(const repo& r, const byte_string& directory) {
         struct stat st;
         if (lstat(path.text(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
+            // The database lists no package as owning its own files; a
+            // collection from "/" or "/var" must not take it for garbage.
+            if (path == "/var/pdb") continue;
             collect_below(r, path);
         } else if (r.owner_of(path).empty()) {
             unlink(path.text());

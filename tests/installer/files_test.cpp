@@ -50,6 +50,15 @@ TEST_F(garbage_collection, a_directory_written_loosely_still_matches_the_databas
     }
 }
 
+TEST_F(garbage_collection, never_takes_the_database_for_garbage) {
+    write("/var/junk", "j");
+    EXPECT_EQ(run({"--filegc", "/var"}).status, 0);
+    EXPECT_FALSE(exists("/var/junk"));
+    EXPECT_TRUE(exists("/var/pdb/owned/version"));
+    EXPECT_TRUE(exists("/var/pdb/owned/files"));
+    EXPECT_TRUE(exists("/srv/keep"));
+}
+
 TEST_F(garbage_collection, keeps_the_files_of_a_disabled_package_below_x) {
     given_installed(package_spec{.name = "other", .version = version(1, 0)});
     write("/var/pdb/owned/schedule", "disable");
