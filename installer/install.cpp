@@ -129,6 +129,9 @@ installed_package* install_single(repo& r, package_reader& reader, std::uint32_t
                                   const previous_state_map& previous, const bundle_info* bundle) {
     auto* p = new installed_package;
     if (!read_header(*p, reader)) {
+        // A cut member header leaves the reader standing on it; the bundle
+        // would try the same member forever.
+        if (bundle != nullptr) skip_to_next_member(reader);
         delete p;
         return nullptr;
     }
