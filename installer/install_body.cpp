@@ -152,9 +152,16 @@ bool extraction::place(const archive_entry& entry, const byte_string& path) {
 }
 
 bool extraction::place_link(const archive_entry& entry, const byte_string& path) {
+    // The target grows with what the archive really holds, so a damaged size
+    // field cannot ask for gigabytes before the data runs out.
     byte_string target;
-    target.resize(entry.size);
-    if (entry.size > 0 && !read_exactly(archive_, target.data(), entry.size)) return broken();
+    char piece[4096];
+    for (std::uint32_t left = entry.size; left > 0;) {
+        const std::uint32_t step = left < sizeof piece ? left : sizeof piece;
+        if (!read_exactly(archive_, piece, step)) return broken();
+        target.append(piece, step);
+        left -= step;
+    }
     if (symlink(target.text(), path.text()) != 0) return disk_error(entry);
     p_.files.insert(path);
     return true;

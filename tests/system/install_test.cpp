@@ -316,6 +316,10 @@ TEST_F(installer_run, broken_packages_are_rolled_back) {
         "socket", container_bytes(head + part_bytes(part_files, zlib_bytes(good + entry_bytes(0xc1a4, "/opt/t/s", "")))));
     const std::string device = shop_.raw(
         "device", container_bytes(head + part_bytes(part_files, zlib_bytes(good + entry_bytes(0x21a4, "/opt/t/d", "ab")))));
+    // A link whose size field claims 4 GiB while the archive holds a few bytes.
+    std::string huge_link = entry_bytes(0xa1ff, "/opt/t/l", "target");
+    huge_link.replace(24, 4, le32(0xffffffffu));
+    const std::string link = shop_.raw("link", container_bytes(head + part_bytes(part_files, zlib_bytes(good + huge_link))));
     const std::string short_script = shop_.raw(
         "script", container_bytes(head + part_bytes(part_oninstall, "echo").substr(0, 8)));
 
@@ -327,7 +331,7 @@ TEST_F(installer_run, broken_packages_are_rolled_back) {
     const std::vector<broken_case> cases = {
         {"cut file", cut_package, 0},          {"cut pipe", cut_package, 2},
         {"socket entry", socket, 0},           {"device of two bytes", device, 1},
-        {"cut script part", short_script, 0},
+        {"cut script part", short_script, 0}, {"link of a damaged size", link, 0},
     };
     for (const broken_case& c : cases) {
         SCOPED_TRACE(c.label);
