@@ -56,8 +56,8 @@ public:
     void follow_members();
 
 private:
-    void keep_needs(installed_package& p, int depth);
-    void keep(installed_package& x, installed_package& p, int depth);
+    void keep_needs(installed_package& p, int idle);
+    void keep(installed_package& x, installed_package& p, int idle);
     installed_package* bundle_of(const installed_package& p);
     repo& r_;
     int level_;
@@ -89,11 +89,12 @@ void adjustment::keep_what_is_needed() {
     }
 }
 
-void adjustment::keep_needs(installed_package& p, int depth) {
-    // Marking before following ends every cycle; the bound only guards
-    // against a database shaped in a way no one foresaw.
-    if (depth > static_cast<int>(r_.packages.size()) + 8) return;
-    if (installed_package* q = bundle_of(p)) keep(*q, p, depth);
+void adjustment::keep_needs(installed_package& p, int idle) {
+    // Every step that changes a pending action brings the walk closer to its
+    // end. Only a disabled bundle already pending enable is visited without
+    // a change, so a long enough run of such visits is a cycle of bundles.
+    if (idle > static_cast<int>(r_.packages.size())) return;
+    if (installed_package* q = bundle_of(p)) keep(*q, p, idle);
     for (const relation& d : p.depends) {
         array<installed_package*> c = r_.candidates(d, true);
         if (availability(c) == available) continue;
@@ -101,11 +102,11 @@ void adjustment::keep_needs(installed_package& p, int depth) {
         array<package_record*> ordered = as_records(c);
         order_packages(ordered, false, false, r_.messages);
         if (ordered.empty()) continue;
-        keep(*static_cast<installed_package*>(ordered.back()), p, depth);
+        keep(*static_cast<installed_package*>(ordered.back()), p, idle);
     }
 }
 
-void adjustment::keep(installed_package& x, installed_package& p, int depth) {
+void adjustment::keep(installed_package& x, installed_package& p, int idle) {
     if (x.pending == action_disable || x.pending == action_uninstall) {
         if (level_ >= report_changes) {
             r_.messages.say_warning("can not %s %s: %s depends on it",
@@ -113,10 +114,11 @@ void adjustment::keep(installed_package& x, installed_package& p, int depth) {
                                     p.name.text());
         }
         x.pending = action_none;
-        keep_needs(x, depth + 1);
+        keep_needs(x, 0);
     } else if (x.disabled) {
+        const bool unchanged = x.pending == action_enable;
         x.pending = action_enable;
-        keep_needs(x, depth + 1);
+        keep_needs(x, unchanged ? idle + 1 : 0);
     }
 }
 

@@ -61,6 +61,35 @@ TEST_F(planning, a_needed_package_is_not_disabled) {
     EXPECT_EQ(log(), strings{"WARNING: can not disable b-1.0: a depends on it"});
 }
 
+// Each disabled member of the cycle is reached twice (its disable is
+// cancelled, then it is enabled), so the chain of needs runs twice round.
+TEST_F(planning, a_long_cycle_of_disabled_packages_is_brought_back_whole) {
+    const int length = 12;
+    std::vector<installed_package*> cycle;
+    for (int i = 0; i < length; ++i) {
+        cycle.push_back(&add("c" + std::to_string(i), {"c" + std::to_string((i + 1) % length)},
+                             true, action_disable));
+    }
+    add("top", {"c0"});
+    const action_plan plan = plan_actions(r, report_changes);
+    for (const installed_package* c : cycle) EXPECT_EQ(c->pending, action_enable) << c->name.text();
+    EXPECT_EQ(plan.enables.size(), static_cast<std::size_t>(length));
+    EXPECT_EQ(log().size(), static_cast<std::size_t>(length));
+}
+
+// Bundles naming each other are visited again and again without a change;
+// the walk must still end.
+TEST_F(planning, a_cycle_of_bundles_ends) {
+    installed_package& one = add("one", {}, true, action_enable);
+    one.is_bundle = true;
+    one.bundle_name = "two";
+    installed_package& two = add("two", {}, true);
+    two.is_bundle = true;
+    two.bundle_name = "one";
+    static_cast<void>(plan_actions(r, report_changes));
+    EXPECT_EQ(two.pending, action_enable);
+}
+
 TEST_F(planning, the_warning_waits_for_report_level_one) {
     add("a", {"b"});
     add("b", {}, false, action_uninstall);
