@@ -187,5 +187,9 @@ int install_stream(repo& r, in_stream& in, std::uint32_t flags,
     // the package through a pipe can always hand over all of it.
     while (reader.next_part() != -1) {
     }
+    // A reader that failed stops at the damage; the rest must go as well.
+    char rest[4096];
+    while (in.read(rest, sizeof rest).last_count() > 0) {
+    }
     return result;
 }
