@@ -128,6 +128,42 @@ TEST_F(installing, a_package_an_enabled_one_conflicts_with_comes_in_disabled) {
     EXPECT_FALSE(exists("/ran"));
 }
 
+// The bar fills the 76 columns left of the label; a disabled package says so
+// in front of its label, and a bundle's member goes by the bundle's label.
+TEST_F(installing, the_progress_bar_fills_as_the_package_is_read) {
+    const auto full_bar = [](const std::string& head) {
+        return "\x1b[?25l\r" + head + std::string(76 - head.size(), '#') + "]\r\x1b[?25h";
+    };
+    package_spec guard{.name = "guard", .version = version(1, 0)};
+    guard.conflicts = {{"late", 0, 0}};
+    given_installed(guard);
+    package_spec plain{.name = "a", .version = version(1, 0)};
+    plain.files = {regular("/a", std::string(50000, 'a'))};
+    package_spec late{.name = "late", .version = version(1, 0)};
+    late.files = {regular("/late", "l")};
+    builder::bundle_spec suite{.name = "suite", .version = version(2, 0)};
+    package_spec member{.name = "m", .version = version(1, 0)};
+    member.files = {regular("/m", std::string(50000, 'm'))};
+    suite.members = {member};
+
+    struct progress_case {
+        const char* what;
+        std::string file;
+        std::string head;
+    };
+    const std::vector<progress_case> cases = {
+        {"plain", package(plain), "installing a-1.0 ["},
+        {"disabled", package(late), "installing  (disabled) late-1.0 ["},
+        {"member", bundle(suite), "installing suite-2.0 ["},
+    };
+    for (const progress_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const sandbox::result r = install(c.file);
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find(full_bar(c.head)), std::string::npos) << r.out;
+    }
+}
+
 TEST_F(installing, a_package_that_conflicts_with_an_installed_one_disables_it) {
     package_spec old{.name = "old", .version = version(1, 0)};
     old.files = with_directories({regular("/opt/bin/old", "o")});
