@@ -103,12 +103,39 @@ int run_program(const char* root, const char* path, program_arguments arguments)
     return wait_for(pid);
 }
 
-std::FILE* open_program_output(const char* path, program_arguments arguments) {
+namespace {
+
+// Child side of the output runner: nothing to read, the pipe as standard
+// output, errors to the log device.
+void arrange_output_child(int pipe_end, const program_image&) {
+    const int input = open("/dev/null", O_RDONLY);
+    const int errors = open_log_device();
+    dup2(pipe_end, 1);
+    move_descriptor(input, 0);
+    move_descriptor(errors, 2);
+}
+
+// Child side of the input runner: the pipe as standard input, and with the
+// ">null" marker its output to the log device.
+void arrange_input_child(int pipe_end, const program_image& image) {
+    dup2(pipe_end, 0);
+    if (!image.null_output) return;
+    const int output = open_log_device();
+    if (output < 0) return;
+    dup2(output, 1);
+    dup2(output, 2);
+    if (output > 2) close(output);
+}
+
+// Starts the one pipe child; child_reads tells which way the pipe runs. The
+// caller gets its own end as a stdio stream, or null.
+std::FILE* start_pipe_child(const program_image& image, bool child_reads,
+                            void (*arrange)(int pipe_end, const program_image& image)) {
     if (pipe_child != -1) return nullptr;
-    program_image image;
-    if (!build_image(image, path, arguments, false)) return nullptr;
     int ends[2];
     if (pipe(ends) != 0) return nullptr;
+    const int child_end = child_reads ? ends[0] : ends[1];
+    const int own_end = child_reads ? ends[1] : ends[0];
     const pid_t pid = fork();
     if (pid < 0) {
         close(ends[0]);
@@ -116,57 +143,33 @@ std::FILE* open_program_output(const char* path, program_arguments arguments) {
         return nullptr;
     }
     if (pid == 0) {
-        const int input = open("/dev/null", O_RDONLY);
-        const int errors = open_log_device();
-        dup2(ends[1], 1);
-        move_descriptor(input, 0);
-        move_descriptor(errors, 2);
+        arrange(child_end, image);
         close_descriptors(3);
         exec_image(image);
     }
-    close(ends[1]);
-    std::FILE* stream = fdopen(ends[0], "r");
+    close(child_end);
+    std::FILE* stream = fdopen(own_end, child_reads ? "w" : "r");
     if (stream == nullptr) {
-        close(ends[0]);
+        close(own_end);
         return nullptr;
     }
     pipe_child = pid;
     return stream;
 }
 
+}  // namespace
+
+std::FILE* open_program_output(const char* path, program_arguments arguments) {
+    if (pipe_child != -1) return nullptr;
+    program_image image;
+    if (!build_image(image, path, arguments, false)) return nullptr;
+    return start_pipe_child(image, false, &arrange_output_child);
+}
+
 std::FILE* open_program_input(const char* path, program_arguments arguments) {
     program_image image;
     if (!build_image(image, path, arguments, true)) return nullptr;
-    if (pipe_child != -1) return nullptr;
-    int ends[2];
-    if (pipe(ends) != 0) return nullptr;
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(ends[0]);
-        close(ends[1]);
-        return nullptr;
-    }
-    if (pid == 0) {
-        dup2(ends[0], 0);
-        if (image.null_output) {
-            const int output = open_log_device();
-            if (output >= 0) {
-                dup2(output, 1);
-                dup2(output, 2);
-                if (output > 2) close(output);
-            }
-        }
-        close_descriptors(3);
-        exec_image(image);
-    }
-    close(ends[0]);
-    std::FILE* stream = fdopen(ends[1], "w");
-    if (stream == nullptr) {
-        close(ends[1]);
-        return nullptr;
-    }
-    pipe_child = pid;
-    return stream;
+    return start_pipe_child(image, true, &arrange_input_child);
 }
 
 int close_program(std::FILE* stream) {
