@@ -265,21 +265,6 @@ TEST_F(installing, command_line_outcomes) {
     const sandbox::result no_root = box_->run({"-r", "/no/such/root", "/pkg/a.vsk"}, options);
     EXPECT_EQ(no_root.status, 1);
     EXPECT_EQ(no_root.err.rfind("chroot: ", 0), 0u) << no_root.err;
-
-    // "--version" counts only as the whole first argument; its version is
-    // the one vsktool prints.
-    const sandbox::result version = box_->run({"--version"}, options);
-    EXPECT_EQ(version.status, 0);
-    options.program = "vsktool";
-    const sandbox::result tool_version = box_->run({"--version"}, options);
-    ASSERT_EQ(tool_version.out.rfind("vsktool ", 0), 0u) << tool_version.out;
-    EXPECT_EQ(version.out, "installer " + tool_version.out.substr(8));
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"-r", "/root", "--version"}, {"--versions"}, {"-version"}}) {
-        const sandbox::result other = box_->run(args);
-        EXPECT_EQ(other.status, 0);
-        EXPECT_EQ(other.out, "usage: installer [-q] [--filegc] [-r <root>] [-]\n") << args.back();
-    }
 }
 
 // A writer feeding a package through a pipe must be able to hand over all of
