@@ -8,8 +8,9 @@
 // through the virtual destructor, which the base must have.
 template <typename T>
 class own_ptr {
-    static_assert(!std::is_polymorphic_v<T> || std::has_virtual_destructor_v<T>,
-                  "a polymorphic object is deleted through its base: it needs a virtual destructor");
+    static_assert(
+        !std::is_polymorphic_v<T> || std::has_virtual_destructor_v<T>,
+        "a polymorphic object is deleted through its base: it needs a virtual destructor");
 
 public:
     own_ptr() = default;
@@ -18,7 +19,8 @@ public:
     own_ptr& operator=(const own_ptr&) = delete;
     own_ptr(own_ptr&& other) noexcept : object_(other.release()) {}
     template <typename U, typename = std::enable_if_t<std::is_convertible_v<U*, T*>>>
-    own_ptr(own_ptr<U>&& other) noexcept : object_(other.release()) {}  // NOLINT: as a pointer converts
+    own_ptr(own_ptr<U>&& other) noexcept
+        : object_(other.release()) {}  // NOLINT: as a pointer converts
     own_ptr& operator=(own_ptr&& other) noexcept {
         reset(other.release());
         return *this;

@@ -36,6 +36,10 @@ void write_entry(out_stream& archive, const archive_entry& entry) {
     if (!entry.name.empty()) archive.write(entry.name.data(), static_cast<std::int64_t>(entry.name.length()));
 }
 
-std::uint32_t decode_device_number(const unsigned char* data) { return load_u32(data); }
+std::uint32_t decode_device_number(const unsigned char* data) {
+    return load_u32(data);
+}
 
-void encode_device_number(std::uint32_t number, unsigned char* data) { store_u32(data, number); }
+void encode_device_number(std::uint32_t number, unsigned char* data) {
+    store_u32(data, number);
+}

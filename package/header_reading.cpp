@@ -27,8 +27,7 @@ bool read_header(package_record& p, package_reader& reader) {
     p.is_bundle = type == part_bundle;
 
     header_record record;
-    if (!read_header_record(reader, record))
-        return false;
+    if (!read_header_record(reader, record)) return false;
     p.name = record.name;
     p.version = record.version;
     p.revision = record.revision;

@@ -11,7 +11,9 @@
 
 namespace {
 
-std::string text(const byte_string& bytes) { return std::string(bytes.data(), bytes.length()); }
+std::string text(const byte_string& bytes) {
+    return std::string(bytes.data(), bytes.length());
+}
 
 // Crosses several pieces, so a piece that is dropped or written twice shows.
 const std::string long_text = [] {

@@ -14,7 +14,9 @@
 
 namespace {
 
-std::string text(const byte_string& bytes) { return std::string(bytes.data(), bytes.length()); }
+std::string text(const byte_string& bytes) {
+    return std::string(bytes.data(), bytes.length());
+}
 
 // The encoders are held to the independent layout of the test builders, and
 // the decoders must give back what was encoded.

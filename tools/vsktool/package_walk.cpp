@@ -33,6 +33,7 @@ private:
     bool fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // A fault that readers pass over quietly: fatal only when strict.
     bool fault(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    bool cut_short() { return fail("payload cut short"); }
     bool take_part(package_summary& top);
     bool check_order(bool bundle_section);
     bool read_header(package_summary& summary);
@@ -132,7 +133,7 @@ bool walk::read_header(package_summary& summary) {
         return fail("header record of %u bytes, needs %d", place_.length, header_record_size);
     }
     header_record record;
-    if (!read_header_record(reader_, record)) return fail("payload cut short");
+    if (!read_header_record(reader_, record)) return cut_short();
     summary.header_type = place_.type;
     summary.name.assign(record.name.data(), record.name.length());
     summary.version = record.version;
@@ -145,7 +146,7 @@ bool walk::read_text(std::string& text, std::size_t limit) {
     // A part met twice (outside strict) adds to the same text and limit.
     byte_string kept;
     const std::size_t room = text.size() < limit ? limit - text.size() : 0;
-    if (!reader_.read_payload(kept, room)) return fail("payload cut short");
+    if (!reader_.read_payload(kept, room)) return cut_short();
     text.append(kept.data(), kept.length());
     return true;
 }
@@ -153,7 +154,7 @@ bool walk::read_text(std::string& text, std::size_t limit) {
 bool walk::read_relations(std::vector<relation>& list) {
     if (place_.length < 2) return fail("relation list without a count");
     std::uint16_t count_field = 0;
-    if (!read_relation_count(reader_, count_field)) return fail("payload cut short");
+    if (!read_relation_count(reader_, count_field)) return cut_short();
     std::uint32_t count = count_field;
     std::uint64_t needed = 2 + static_cast<std::uint64_t>(count) * relation_record_size;
     if (needed != place_.length) {
@@ -165,7 +166,7 @@ bool walk::read_relations(std::vector<relation>& list) {
     }
     for (std::uint32_t i = 0; i < count; ++i) {
         relation r;
-        if (!read_relation(reader_, r)) return fail("payload cut short");
+        if (!read_relation(reader_, r)) return cut_short();
         if (r.name.empty() && !fault("relation record %u has an empty name", i + 1)) return false;
         list.push_back(r);
     }
