@@ -8,18 +8,16 @@ namespace {
 
 using installer_bundle = installer_test;
 
-package_spec member(const std::string& name, const std::string& version = "1.0") {
-    package_spec spec;
-    spec.name = name;
-    spec.version = version;
-    spec.files["/opt/" + name + "/file"] = name + " " + version + "\n";
+package_spec member(const std::string& name, std::uint32_t number = version(1, 0)) {
+    package_spec spec{.name = name, .version = number};
+    spec.files.push_back(regular("/opt/" + name + "/file", name + " " + version_text(number) + "\n"));
     return spec;
 }
 
 TEST_F(installer_bundle, new_again_and_dropping_members) {
     const std::string m1 = shop_.package(member("m1"));
     const std::string m2 = shop_.package(member("m2"));
-    const std::string first = shop_.bundle("suite", "1.0", {m1, m2});
+    const std::string first = shop_.bundle("suite", version(1, 0), {m1, m2});
     ASSERT_EQ(install(shop_.package(member("keep"))).status, 0);
 
     sandbox::result r = install(first);
@@ -38,7 +36,7 @@ TEST_F(installer_bundle, new_again_and_dropping_members) {
     EXPECT_EQ(entries(), (std::set<std::string>{"keep", "suite", "m1", "m2"}));
 
     // A new version without m2 takes m2 away.
-    r = install(shop_.bundle("suite", "2.0", {shop_.package(member("m1", "2.0"))}));
+    r = install(shop_.bundle("suite", version(2, 0), {shop_.package(member("m1", version(2, 0)))}));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read("/postlog"), "installed suite-2.0\n");
     EXPECT_EQ(entries(), (std::set<std::string>{"keep", "suite", "m1"}));
@@ -60,7 +58,7 @@ TEST_F(installer_bundle, new_again_and_dropping_members) {
 }
 
 TEST_F(installer_bundle, listed_members_are_installed_disabled) {
-    const std::string b = shop_.bundle("suite", "1.0",
+    const std::string b = shop_.bundle("suite", version(1, 0),
                                        {shop_.package(member("m1")), shop_.package(member("m2"))}, {"m2"});
     sandbox::result r = install(b);
     EXPECT_EQ(r.status, 0);
@@ -74,9 +72,9 @@ TEST_F(installer_bundle, listed_members_are_installed_disabled) {
 
 TEST_F(installer_bundle, refused_or_empty_bundles) {
     package_spec enemy = member("enemy");
-    enemy.conflicts = {"suite"};
+    enemy.conflicts = {{"suite"}};
     ASSERT_EQ(install(shop_.package(enemy)).status, 0);
-    const std::string b = shop_.bundle("suite", "1.0", {shop_.package(member("m1"))});
+    const std::string b = shop_.bundle("suite", version(1, 0), {shop_.package(member("m1"))});
     sandbox::result r = install(b);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(read("/postlog"), "ERROR: can not install suite-1.0: it conflicts with enemy-1.0\n");
@@ -85,8 +83,8 @@ TEST_F(installer_bundle, refused_or_empty_bundles) {
     // No member can be installed: the bundle's own entry stays, and the next
     // run takes it away since it has no members.
     package_spec needy = member("needy");
-    needy.depends = {"zzz"};
-    r = install(shop_.bundle("lonely", "1.0", {shop_.package(needy)}));
+    needy.depends = {{"zzz"}};
+    r = install(shop_.bundle("lonely", version(1, 0), {shop_.package(needy)}));
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(read("/postlog"), "");
     EXPECT_EQ(entries(), (std::set<std::string>{"enemy", "lonely"}));
@@ -110,6 +108,78 @@ TEST_F(installer_bundle, a_member_with_a_cut_header_ends_the_members) {
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(read("/postlog"), "");
     EXPECT_EQ(entries(), (std::set<std::string>{"suite"}));
+}
+
+class bundles : public installer_test {
+protected:
+    static package_spec member(const std::string& name, std::uint32_t v = version(1, 0)) {
+        package_spec m{.name = name, .version = v};
+        m.files = {regular("/" + name, name)};
+        return m;
+    }
+};
+
+TEST_F(bundles, members_install_with_the_bundle_and_again_in_the_same_version) {
+    bundle_spec b{.name = "suite", .version = version(2, 0)};
+    b.members = {member("m1"), member("m2")};
+    const std::string file = bundle(b);
+    const sandbox::result first = install(file);
+    EXPECT_EQ(first.status, 0);
+    EXPECT_EQ(console_lines(first.out), std::vector<std::string>{"installed suite-2.0"});
+    EXPECT_EQ(read("/m1"), "m1");
+    EXPECT_EQ(read("/m2"), "m2");
+    const sandbox::result again = install(file);
+    EXPECT_EQ(again.status, 0);
+    EXPECT_TRUE(shows(again, "installed suite-2.0"));
+    EXPECT_TRUE(exists("/var/pdb/suite/version"));
+}
+
+TEST_F(bundles, results_for_refusal_and_no_member) {
+    bundle_spec foreign{.name = "foreign", .version = version(1, 0)};
+    foreign.depends = {{"absent", 0, 0}};
+    foreign.members = {member("f1")};
+    const sandbox::result refused = install(bundle(foreign));
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_TRUE(shows(refused, "ERROR: can not install foreign-1.0: absent is not installed, "
+                               "but is required"));
+
+    bundle_spec hollow{.name = "hollow", .version = version(1, 0)};
+    package_spec needy = member("needy");
+    needy.depends = {{"absent", 0, 0}};
+    hollow.members = {needy};
+    const sandbox::result none = install(bundle(hollow));
+    EXPECT_EQ(none.status, 3);
+    EXPECT_TRUE(console_lines(none.out).empty()) << none.out;
+    EXPECT_TRUE(exists("/var/pdb/hollow/version"));
+    EXPECT_FALSE(exists("/var/pdb/needy"));
+}
+
+TEST_F(bundles, listed_members_come_in_disabled) {
+    bundle_spec b{.name = "suite", .version = version(1, 0)};
+    b.disabled_members = {{"quiet", 0, 0}};
+    package_spec q = member("quiet");
+    q.oninstall = "touch /quiet-ran\n";
+    b.members = {member("loud"), q};
+    const sandbox::result r = install(bundle(b));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(read("/x/quiet/quiet"), "quiet");
+    EXPECT_TRUE(exists("/var/pdb/quiet/disabled"));
+    EXPECT_FALSE(exists("/quiet-ran"));
+    EXPECT_EQ(read("/loud"), "loud");
+}
+
+TEST_F(bundles, a_new_version_uninstalls_members_it_no_longer_has) {
+    bundle_spec first{.name = "suite", .version = version(1, 0)};
+    first.members = {member("keep"), member("drop")};
+    ASSERT_EQ(install(bundle(first)).status, 0);
+    bundle_spec second{.name = "suite", .version = version(2, 0)};
+    second.members = {member("keep", version(1, 1))};
+    const sandbox::result r = install(bundle(second));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_FALSE(exists("/var/pdb/drop"));
+    EXPECT_FALSE(exists("/drop"));
+    EXPECT_EQ(read("/var/pdb/keep/version"), std::to_string(version(1, 1)) + " 0\n");
+    EXPECT_EQ(read("/var/pdb/suite/version"), std::to_string(version(2, 0)) + " 0\n");
 }
 
 }  // namespace

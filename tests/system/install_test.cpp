@@ -14,15 +14,18 @@ namespace {
 
 using installer_run = installer_test;
 
+package_spec untracked(package_spec p) {
+    p.untracked = true;
+    return p;
+}
+
 std::string version_line(std::uint32_t version, unsigned revision = 0) {
     return std::to_string(version) + " " + std::to_string(revision) + "\n";
 }
 
-package_spec simple(const std::string& name, const std::string& version = "1.0") {
-    package_spec spec;
-    spec.name = name;
-    spec.version = version;
-    spec.files["/opt/" + name + "/file"] = name + " " + version + "\n";
+package_spec simple(const std::string& name, std::uint32_t number = version(1, 0)) {
+    package_spec spec{.name = name, .version = number};
+    spec.files.push_back(regular("/opt/" + name + "/file", name + " " + version_text(number) + "\n"));
     return spec;
 }
 
@@ -36,23 +39,23 @@ struct check_case {
 };
 
 TEST_F(installer_run, checks_refuse_or_let_through_with_their_messages) {
-    package_spec a2 = simple("a", "2.0");
+    package_spec a2 = simple("a", version(2, 0));
     package_spec arm = simple("b");
-    arm.arch = "arm";
+    arm.architecture = "arm";
     package_spec same_arch = simple("b");
-    same_arch.arch = "i386";
+    same_arch.architecture = "i386";
     package_spec needs = simple("c");
-    needs.depends = {"a", "x:1.0", "y"};
+    needs.depends = {{"a"}, {"x", version(1, 0)}, {"y"}};
     package_spec needs_any = simple("c");
-    needs_any.depends = {"a:1.0:3.0"};
+    needs_any.depends = {{"a", version(1, 0), version(3, 0)}};
     package_spec needs_provided = simple("c");
-    needs_provided.depends = {"web:2.0"};
+    needs_provided.depends = {{"web", version(2, 0)}};
     package_spec provider = simple("p");
-    provider.provides = {"web:2.0:2.5"};
+    provider.provides = {{"web", version(2, 0), version(2, 5)}};
     const std::vector<check_case> cases = {
-        {"newer installed", {a2}, simple("a", "1.0"), 0,
+        {"newer installed", {a2}, simple("a", version(1, 0)), 0,
          "WARNING: omitting package a-1.0: newer package a-2.0 is already installed\n", false},
-        {"same installed", {a2}, simple("a", "2.0"), 0,
+        {"same installed", {a2}, simple("a", version(2, 0)), 0,
          "WARNING: omitting package a-2.0: it is already installed\n", true},
         {"other architecture", {}, arm, 1,
          "ERROR: can not install b-1.0: it is not made for i386, but for arm\n", false},
@@ -72,19 +75,17 @@ TEST_F(installer_run, checks_refuse_or_let_through_with_their_messages) {
         EXPECT_EQ(read("/postlog"), c.postlog);
         EXPECT_NE(r.out.find(c.postlog), std::string::npos) << r.out;
         const std::string file = "/opt/" + c.offered.name + "/file";
-        EXPECT_EQ(read(file) == c.offered.name + " " + c.offered.version + "\n", c.offered_installed);
+        EXPECT_EQ(read(file) == c.offered.name + " " + version_text(c.offered.version) + "\n", c.offered_installed);
     }
 }
 
 TEST_F(installer_run, upgrade_replaces_the_old_version_and_runs_both_scripts) {
-    package_spec old = simple("a", "1.0");
-    old.files["/opt/a/only-old"] = "old\n";
-    old.has_onuninstall = true;
+    package_spec old = simple("a", version(1, 0));
+    old.files.push_back(regular("/opt/a/only-old", "old\n"));
     old.onuninstall = "echo gone >> $MARKS\n";
-    package_spec now = simple("a", "2.1.3");
+    package_spec now = simple("a", version(2, 1, 3));
     now.revision = 4;
-    now.files["/opt/a/only-new"] = "new\n";
-    now.has_oninstall = true;
+    now.files.push_back(regular("/opt/a/only-new", "new\n"));
     now.oninstall = "echo here >> $MARKS\n";
     ASSERT_EQ(install(shop_.package(old)).status, 0);
     sandbox::result r = install(shop_.package(now));
@@ -99,8 +100,8 @@ TEST_F(installer_run, upgrade_replaces_the_old_version_and_runs_both_scripts) {
 }
 
 TEST_F(installer_run, downgrade_only_with_down) {
-    ASSERT_EQ(install(shop_.package(simple("a", "2.0"))).status, 0);
-    const std::string older = shop_.package(simple("a", "1.5"));
+    ASSERT_EQ(install(shop_.package(simple("a", version(2, 0)))).status, 0);
+    const std::string older = shop_.package(simple("a", version(1, 5)));
     sandbox::result refused = install(older);
     EXPECT_EQ(refused.status, 0);
     EXPECT_EQ(read("/opt/a/file"), "a 2.0\n");
@@ -113,7 +114,6 @@ TEST_F(installer_run, downgrade_only_with_down) {
 
 TEST_F(installer_run, recover_reports_the_installed_version_as_installed) {
     package_spec spec = simple("a");
-    spec.has_oninstall = true;
     spec.oninstall = "echo ran >> $MARKS\n";
     const std::string package = shop_.package(spec);
     ASSERT_EQ(install(package).status, 0);
@@ -126,9 +126,8 @@ TEST_F(installer_run, recover_reports_the_installed_version_as_installed) {
 
 TEST_F(installer_run, a_package_an_enabled_one_conflicts_with_is_installed_disabled) {
     package_spec x = simple("x");
-    x.conflicts = {"y"};
+    x.conflicts = {{"y"}};
     package_spec y = simple("y");
-    y.has_oninstall = true;
     y.oninstall = "echo y >> $MARKS\n";
     ASSERT_EQ(install(shop_.package(x)).status, 0);
     sandbox::result r = install(shop_.package(y));
@@ -144,10 +143,9 @@ TEST_F(installer_run, a_package_an_enabled_one_conflicts_with_is_installed_disab
 
 TEST_F(installer_run, a_package_that_conflicts_with_an_installed_one_disables_it) {
     package_spec y = simple("y");
-    y.has_onuninstall = true;
     y.onuninstall = "echo y-off >> $MARKS\n";
     package_spec x = simple("x");
-    x.conflicts = {"y"};
+    x.conflicts = {{"y"}};
     ASSERT_EQ(install(shop_.package(y)).status, 0);
     sandbox::result r = install(shop_.package(x));
     EXPECT_EQ(r.status, 0);
@@ -160,12 +158,12 @@ TEST_F(installer_run, a_package_that_conflicts_with_an_installed_one_disables_it
 
 TEST_F(installer_run, ghost_files_are_replaced_and_colliding_ones_kept) {
     package_spec a = simple("a");
-    a.files["/opt/shared"] = "from a\n";
+    a.files.push_back(regular("/opt/shared", "from a\n"));
     ASSERT_EQ(install(shop_.package(a)).status, 0);
     write("/opt/ghost", "left behind\n");
     package_spec b = simple("b");
-    b.files["/opt/shared"] = "from b\n";
-    b.files["/opt/ghost"] = "from b\n";
+    b.files.push_back(regular("/opt/shared", "from b\n"));
+    b.files.push_back(regular("/opt/ghost", "from b\n"));
     sandbox::result r = install(shop_.package(b));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read("/postlog"),
@@ -184,10 +182,10 @@ TEST_F(installer_run, ghost_files_are_replaced_and_colliding_ones_kept) {
 TEST_F(installer_run, untracked_package_overwrites_quietly_and_leaves_no_entry) {
     package_spec a = simple("a");
     ASSERT_EQ(install(shop_.package(a)).status, 0);
-    package_spec patch;
+    package_spec patch{.version = version(1, 0)};
     patch.name = "patch";
     patch.untracked = true;
-    patch.files["/opt/a/file"] = "patched\n";
+    patch.files.push_back(regular("/opt/a/file", "patched\n"));
     sandbox::result r = install(shop_.package(patch));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read("/postlog"), "installed patch-1.0\n");
@@ -217,7 +215,7 @@ TEST_F(installer_run, every_kind_of_archive_entry_lands_with_its_attributes) {
     // entry's time.
     ASSERT_EQ(mkdir(box().path("/opt").c_str(), 0701), 0);
     ASSERT_EQ(chmod(box().path("/opt").c_str(), 0701), 0);
-    package_spec spec;
+    package_spec spec{.version = version(1, 0)};
     spec.name = "k";
     sandbox::result r = install(shop_.build(spec, t));
     ASSERT_EQ(r.status, 0) << r.out;
@@ -253,10 +251,10 @@ TEST_F(installer_run, every_kind_of_archive_entry_lands_with_its_attributes) {
 
 TEST_F(installer_run, metadata_files_hold_the_relations) {
     package_spec spec = simple("m");
-    spec.version = "3.0rc3";
-    spec.depends = {"base", "libc:2.9.5:3.0"};
-    spec.provides = {"mail:1.0::-2"};
-    spec.conflicts = {"old"};
+    spec.version = version(3, 0, 3, 'c');
+    spec.depends = {{"base"}, {"libc", version(2, 9, 5), version(3, 0)}};
+    spec.provides = {{"mail", version(1, 0), 0, -2}};
+    spec.conflicts = {{"old"}};
     write("/var/pdb/base/version", "1 0\n");
     write("/var/pdb/base/files", "");
     write("/var/pdb/libc/version", version_line(version_number(2, 9, 7)));
@@ -274,9 +272,7 @@ TEST_F(installer_run, metadata_files_hold_the_relations) {
 
 TEST_F(installer_run, scripts_are_stored_run_in_the_root_and_failures_only_warn) {
     package_spec spec = simple("s");
-    spec.has_oninstall = true;
     spec.oninstall = "echo NOISE; echo NOISE >&2; pwd > /tmp/where\nexit 1\n";
-    spec.has_onuninstall = true;
     spec.onuninstall = "";
     sandbox::result r = install(shop_.package(spec));
     EXPECT_EQ(r.status, 0);
@@ -287,7 +283,7 @@ TEST_F(installer_run, scripts_are_stored_run_in_the_root_and_failures_only_warn)
     EXPECT_EQ(r.err.find("NOISE"), std::string::npos);
     EXPECT_EQ(read("/tmp/where"), "/\n");
     const std::string preamble = "#!/bin/bash\n\n. /vesk/lib/install/profile.sh\n\n";
-    EXPECT_EQ(read("/var/pdb/s/oninstall"), preamble + spec.oninstall);
+    EXPECT_EQ(read("/var/pdb/s/oninstall"), preamble + *spec.oninstall);
     EXPECT_EQ(read("/var/pdb/s/onuninstall"), preamble);
     EXPECT_EQ(status_of("/var/pdb/s/oninstall").st_mode & 07777, 0755u);
     EXPECT_EQ(read("/opt/s/file"), "s 1.0\n");
@@ -298,11 +294,10 @@ TEST_F(installer_run, scripts_are_stored_run_in_the_root_and_failures_only_warn)
 TEST_F(installer_run, broken_packages_are_rolled_back) {
     std::string big(300000, '\0');
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
-    package_spec spec;
+    package_spec spec{.version = version(1, 0)};
     spec.name = "t";
-    spec.files["/opt/t/a-small"] = "small\n";
-    spec.files["/opt/t/big"] = big;
-    spec.has_onuninstall = true;
+    spec.files.push_back(regular("/opt/t/a-small", "small\n"));
+    spec.files.push_back(regular("/opt/t/big", big));
     spec.onuninstall = "echo t-off >> $MARKS\n";
     const std::string whole = slurp(shop_.package(spec));
     std::string cut = whole.substr(0, whole.size() * 2 / 3);
@@ -428,6 +423,293 @@ TEST_F(installer_run, quiet_runs_print_and_log_nothing) {
     sandbox::result loud = box().run({"-", "-q"}, options);
     EXPECT_EQ(loud.status, 0);
     EXPECT_NE(loud.out.find("installed b-1.0\n"), std::string::npos);
+}
+
+class installing : public installer_test {};
+
+TEST_F(installing, a_package_lands_with_its_files_and_database_entry) {
+    package_spec a{.name = "a", .version = version(2, 9, 5), .revision = 3};
+    a.depends = {{"base", 0, 0}};
+    a.provides = {{"shell", version(1, 0), 0, -1}};
+    a.files = {builder::directory("/opt", 0755), builder::directory("/opt/lib", 0755),
+               builder::directory("/opt/lib/a", 0750), regular("/opt/lib/a/z", "zz"),
+               regular("opt/lib/a/b", "bb", 0600), builder::symlink("/opt/lib/a/l", "b")};
+    given_installed(package_spec{.name = "base", .version = version(1, 0)});
+    const sandbox::result r = install(package(a));
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(shows(r, "installed a-2.9.5"));
+    EXPECT_EQ(read("/opt/lib/a/b"), "bb");
+    EXPECT_EQ(read("/var/pdb/a/version"), std::to_string(version(2, 9, 5)) + " 3\n");
+    EXPECT_EQ(read("/var/pdb/a/deps"), "base 0 0\n");
+    EXPECT_EQ(read("/var/pdb/a/provides"), "shell " + std::to_string(version(1, 0)) + " 0 -1\n");
+    EXPECT_FALSE(exists("/var/pdb/a/conflicts"));
+    EXPECT_EQ(read("/var/pdb/a/files"), "opt/lib/a/b\nopt/lib/a/l\nopt/lib/a/z\n");
+    struct stat st;
+    ASSERT_EQ(stat(path("/opt/lib/a").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0750u);
+    ASSERT_EQ(stat(path("/opt/lib/a/b").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(read("/postlog"), "installed a-2.9.5\n");
+}
+
+struct outcome_case {
+    const char* what;
+    package_spec candidate;
+    std::vector<std::string> options;
+    int status;
+    std::string line;  // the one message expected
+};
+
+TEST_F(installing, checks_refuse_with_one_message_or_let_through) {
+    given_installed(package_spec{.name = "x", .version = version(2, 0)});
+    given_installed(package_spec{.name = "old", .version = version(1, 0)});
+    package_spec two_deps{.name = "needy", .version = version(1, 0)};
+    two_deps.depends = {{"x", 0, 0}, {"gone", version(3, 1), 0}, {"lost", 0, 0}};
+    package_spec foreign{.name = "arm", .version = version(1, 0), .architecture = "arm"};
+    foreign.depends = {{"gone", 0, 0}};
+    const std::vector<outcome_case> cases = {
+        {"same version", {.name = "x", .version = version(2, 0)}, {}, 0,
+         "WARNING: omitting package x-2.0: it is already installed"},
+        {"older version", {.name = "x", .version = version(1, 5)}, {}, 0,
+         "WARNING: omitting package x-1.5: newer package x-2.0 is already installed"},
+        {"architecture first", foreign, {}, 1,
+         "ERROR: can not install arm-1.0: it is not made for i386, but for arm"},
+        {"first missing dependency", two_deps, {}, 1,
+         "ERROR: can not install needy-1.0: gone-3.1 is not installed, but is required"},
+        {"recovery", {.name = "x", .version = version(2, 0)}, {"--recover"}, 0,
+         "installed x-2.0"},
+        {"upgrade", {.name = "old", .version = version(1, 1)}, {}, 0, "installed old-1.1"},
+    };
+    for (const outcome_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const sandbox::result r = install(package(c.candidate), c.options);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_TRUE(shows(r, c.line)) << r.out;
+    }
+    EXPECT_EQ(read("/var/pdb/x/version"), std::to_string(version(2, 0)) + " 0\n");
+}
+
+TEST_F(installing, down_lets_an_older_version_replace_the_newer) {
+    package_spec newer{.name = "a", .version = version(2, 0)};
+    newer.files = {regular("/a-new", "2")};
+    package_spec older{.name = "a", .version = version(1, 0)};
+    older.files = {regular("/a-old", "1")};
+    given_installed(newer);
+    const sandbox::result r = install(package(older), {"-down"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_FALSE(exists("/a-new"));
+    EXPECT_EQ(read("/a-old"), "1");
+    EXPECT_EQ(read("/var/pdb/a/files"), "a-old\n");
+}
+
+TEST_F(installing, upgrade_runs_the_old_uninstall_script_and_the_new_install_script) {
+    package_spec old{.name = "a", .version = version(1, 0)};
+    old.onuninstall = "echo old-gone >> /marks\n";
+    old.files = with_directories({regular("/etc/a.conf", "1"), regular("/opt/bin/a1", "1")});
+    package_spec next{.name = "a", .version = version(1, 1)};
+    next.oninstall = "echo new-here >> /marks\n";
+    next.files = with_directories({regular("/etc/a.conf", "2")});
+    given_installed(old);
+    const sandbox::result r = install(package(next));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read("/marks"), "old-gone\nnew-here\n");
+    EXPECT_EQ(read("/etc/a.conf"), "2");
+    EXPECT_FALSE(exists("/opt/bin/a1"));
+    EXPECT_FALSE(exists("/var/pdb/a/onuninstall"));
+}
+
+TEST_F(installing, a_package_an_enabled_one_conflicts_with_comes_in_disabled) {
+    package_spec guard{.name = "guard", .version = version(1, 0)};
+    guard.conflicts = {{"late", 0, 0}};
+    given_installed(guard);
+    package_spec late{.name = "late", .version = version(1, 0)};
+    late.oninstall = "touch /ran\n";
+    late.files = with_directories({regular("/opt/bin/late", "l")});
+    const sandbox::result r = install(package(late));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(shows(r, "installed (disabled) late-1.0")) << r.out;
+    EXPECT_EQ(read("/x/late/opt/bin/late"), "l");
+    EXPECT_FALSE(exists("/opt/bin/late"));
+    EXPECT_TRUE(exists("/var/pdb/late/disabled"));
+    EXPECT_EQ(read("/var/pdb/late/files"), "x/late/opt/bin/late\n");
+    EXPECT_FALSE(exists("/ran"));
+}
+
+// The bar fills the 76 columns left of the label; a disabled package says so
+// in front of its label, and a bundle's member goes by the bundle's label.
+TEST_F(installing, the_progress_bar_fills_as_the_package_is_read) {
+    const auto full_bar = [](const std::string& head) {
+        return "\x1b[?25l\r" + head + std::string(76 - head.size(), '#') + "]\r\x1b[?25h";
+    };
+    package_spec guard{.name = "guard", .version = version(1, 0)};
+    guard.conflicts = {{"late", 0, 0}};
+    given_installed(guard);
+    package_spec plain{.name = "a", .version = version(1, 0)};
+    plain.files = {regular("/a", std::string(50000, 'a'))};
+    package_spec late{.name = "late", .version = version(1, 0)};
+    late.files = {regular("/late", "l")};
+    builder::bundle_spec suite{.name = "suite", .version = version(2, 0)};
+    package_spec member{.name = "m", .version = version(1, 0)};
+    member.files = {regular("/m", std::string(50000, 'm'))};
+    suite.members = {member};
+
+    struct progress_case {
+        const char* what;
+        std::string file;
+        std::string head;
+    };
+    const std::vector<progress_case> cases = {
+        {"plain", package(plain), "installing a-1.0 ["},
+        {"disabled", package(late), "installing  (disabled) late-1.0 ["},
+        {"member", bundle(suite), "installing suite-2.0 ["},
+    };
+    for (const progress_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const sandbox::result r = install(c.file);
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find(full_bar(c.head)), std::string::npos) << r.out;
+    }
+}
+
+TEST_F(installing, a_package_that_conflicts_with_an_installed_one_disables_it) {
+    package_spec old{.name = "old", .version = version(1, 0)};
+    old.files = with_directories({regular("/opt/bin/old", "o")});
+    given_installed(old);
+    package_spec rival{.name = "rival", .version = version(1, 0)};
+    rival.conflicts = {{"old", 0, 0}};
+    const sandbox::result r = install(package(rival));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(shows(r, "disabled old-1.0")) << r.out;
+    EXPECT_TRUE(shows(r, "installed rival-1.0"));
+    EXPECT_EQ(read("/x/old/opt/bin/old"), "o");
+    EXPECT_TRUE(exists("/var/pdb/old/disabled"));
+}
+
+TEST_F(installing, foreign_files_are_replaced_and_files_of_other_packages_kept) {
+    package_spec owner{.name = "owner", .version = version(1, 0)};
+    owner.files = {regular("/shared", "owner")};
+    given_installed(owner);
+    write("/ghost", "left over");
+    package_spec b{.name = "b", .version = version(1, 0)};
+    b.files = {regular("/shared", "b"), regular("/ghost", "b")};
+    const sandbox::result r = install(package(b));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(shows(r, "WARNING: file /shared collides with owner package")) << r.out;
+    EXPECT_TRUE(shows(r, "WARNING: ghost file /ghost"));
+    EXPECT_EQ(read("/shared"), "owner");
+    EXPECT_EQ(read("/ghost"), "b");
+    EXPECT_EQ(read("/var/pdb/b/files"), "ghost\n");
+}
+
+TEST_F(installing, an_untracked_package_overwrites_quietly_and_leaves_no_entry) {
+    package_spec owner{.name = "owner", .version = version(1, 0)};
+    owner.files = {regular("/shared", "owner")};
+    given_installed(owner);
+    package_spec patch{.name = "patch", .version = version(1, 0)};
+    patch.files = {regular("/shared", "patched")};
+    const sandbox::result r = install(package(untracked(patch)));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(console_lines(r.out).size(), 1u) << r.out;
+    EXPECT_EQ(read("/shared"), "patched");
+    EXPECT_FALSE(exists("/var/pdb/patch"));
+}
+
+TEST_F(installing, a_failed_untracked_install_leaves_the_tracked_entry_of_its_name) {
+    package_spec tracked{.name = "t", .version = version(1, 0)};
+    tracked.files = {regular("/t", "t")};
+    given_installed(tracked);
+    package_spec patch{.name = "t", .version = version(1, 1)};
+    patch.files = {regular("/t-extra", "x"), regular("/no/such/dir/f", "x")};
+    // An existing file in the way of a directory makes the second entry fail.
+    write("/no", "blocker");
+    const sandbox::result r = install(package(untracked(patch)));
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_FALSE(exists("/t-extra"));
+    EXPECT_EQ(read("/var/pdb/t/files"), "t\n");
+    EXPECT_EQ(read("/t"), "t");
+}
+
+TEST_F(installing, damaged_archives_and_unsafe_names_are_broken_packages) {
+    package_spec bad_type{.name = "weird", .version = version(1, 0)};
+    bad_type.files = {regular("/weird-1", "1"), {0xe000 | 0644, "/weird-2", ""}};
+    const std::vector<package_spec> cases = {
+        bad_type,
+        {.name = "..", .version = version(1, 0)},
+        {.name = "a/b", .version = version(1, 0)},
+    };
+    for (const package_spec& p : cases) {
+        SCOPED_TRACE(p.name);
+        const sandbox::result r = install(package(p));
+        EXPECT_EQ(r.status, 1);
+        const std::string label = p.name + "-1.0";
+        EXPECT_TRUE(shows(r, "ERROR: installation of " + label + " failed: broken package"))
+            << r.out;
+    }
+    EXPECT_FALSE(exists("/weird-1"));
+    EXPECT_TRUE(entries().empty());
+}
+
+TEST_F(installing, a_package_read_from_a_pipe_installs_like_a_file) {
+    package_spec a{.name = "a", .version = version(1, 0)};
+    a.files = {regular("/a", std::string(100000, 'a'))};
+    const std::string inside = package(a);
+    sandbox::run_options options;
+    options.stdin_path = inside;
+    options.stdin_as_pipe = true;
+    const sandbox::result r = box_->run({"-", "-q"}, options);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read("/a"), std::string(100000, 'a'));
+    EXPECT_TRUE(shows(r, "installed a-1.0"));
+}
+
+TEST_F(installing, command_line_outcomes) {
+    EXPECT_EQ(run({"/pkg/missing.vsk"}).status, 1);
+    const sandbox::result usage = run({"a.vsk", "b.vsk"});
+    EXPECT_EQ(usage.status, 0);
+    EXPECT_EQ(usage.out, "usage: installer [-q] [--filegc] [-r <root>] [-]\n");
+    sandbox::run_options options;
+    options.root_argument = false;
+    const sandbox::result no_root = box_->run({"-r", "/no/such/root", "/pkg/a.vsk"}, options);
+    EXPECT_EQ(no_root.status, 1);
+    EXPECT_EQ(no_root.err.rfind("chroot: ", 0), 0u) << no_root.err;
+}
+
+class scripts : public installer_test {};
+
+TEST_F(scripts, are_stored_behind_the_preamble_and_run_without_console_output) {
+    package_spec a{.name = "a", .version = version(1, 0)};
+    a.oninstall = "echo noise; echo $PWD > /ran-in";
+    a.onuninstall = "";
+    const sandbox::result r = install(package(a));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read("/var/pdb/a/oninstall"),
+              "#!/bin/bash\n\n. /vesk/lib/install/profile.sh\n\necho noise; echo $PWD > /ran-in");
+    EXPECT_EQ(read("/var/pdb/a/onuninstall"), "#!/bin/bash\n\n. /vesk/lib/install/profile.sh\n\n");
+    struct stat st;
+    ASSERT_EQ(stat(path("/var/pdb/a/oninstall").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    EXPECT_EQ(read("/ran-in"), "/\n");
+    EXPECT_EQ(r.out.find("noise"), std::string::npos);
+}
+
+TEST_F(scripts, a_failing_script_is_warned_about_and_changes_nothing_else) {
+    package_spec a{.name = "a", .version = version(1, 0)};
+    a.oninstall = "exit 1";
+    const sandbox::result r = install(package(a));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(shows(r, "WARNING: package a-1.0 oninstall script failed")) << r.out;
+    EXPECT_TRUE(shows(r, "installed a-1.0"));
+}
+
+TEST_F(scripts, a_script_part_cut_short_is_a_broken_package) {
+    package_spec a{.name = "a", .version = version(1, 0)};
+    a.oninstall = std::string(64, '#');
+    const std::string inside = package(a);
+    std::filesystem::resize_file(inside, std::filesystem::file_size(inside) - 10);
+    const sandbox::result r = install(inside);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(shows(r, "ERROR: installation of a-1.0 failed: broken package")) << r.out;
+    EXPECT_FALSE(exists("/var/pdb/a"));
 }
 
 }  // namespace

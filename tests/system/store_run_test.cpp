@@ -9,13 +9,10 @@ namespace {
 
 using installer_store_run = installer_test;
 
-package_spec simple(const std::string& name, const std::string& version = "1.0",
-                    const std::vector<std::string>& depends = {}) {
-    package_spec spec;
-    spec.name = name;
-    spec.version = version;
-    spec.depends = depends;
-    spec.files["/opt/" + name + "/file"] = name + " " + version + "\n";
+package_spec simple(const std::string& name, std::uint32_t number = version(1, 0),
+                    const std::vector<relation_spec>& depends = {}) {
+    package_spec spec{.name = name, .version = number, .depends = depends};
+    spec.files.push_back(regular("/opt/" + name + "/file", name + " " + version_text(number) + "\n"));
     return spec;
 }
 
@@ -34,9 +31,9 @@ std::string random_bytes(std::size_t size, unsigned seed) {
 }
 
 TEST_F(installer_store_run, keeps_one_version_orders_by_dependency_and_keeps_the_old_log) {
-    write("/var/pckg/b.dpk", slurp(shop_.package(simple("b", "1.0", {"a:2.0"}))));
-    write("/var/pckg/a-1.vsk", slurp(shop_.package(simple("a", "1.0"))));
-    write("/var/pckg/a-2.vsk", slurp(shop_.package(simple("a", "2.0"))));
+    write("/var/pckg/b.dpk", slurp(shop_.package(simple("b", version(1, 0), {{"a", version(2, 0)}}))));
+    write("/var/pckg/a-1.vsk", slurp(shop_.package(simple("a", version(1, 0)))));
+    write("/var/pckg/a-2.vsk", slurp(shop_.package(simple("a", version(2, 0)))));
     write("/var/pckg/junk.vsk", "not a package at all");
     write("/var/pckg/notes.txt", "not a package name");
     write("/var/pckg/.hidden.vsk", slurp(shop_.package(simple("h"))));
@@ -68,9 +65,9 @@ TEST_F(installer_store_run, keeps_one_version_orders_by_dependency_and_keeps_the
 }
 
 TEST_F(installer_store_run, downgrade_marker_installs_the_oldest_once) {
-    ASSERT_EQ(install(shop_.package(simple("a", "3.0"))).status, 0);
-    write("/var/pckg/a-1.vsk", slurp(shop_.package(simple("a", "1.0"))));
-    write("/var/pckg/a-2.vsk", slurp(shop_.package(simple("a", "2.0"))));
+    ASSERT_EQ(install(shop_.package(simple("a", version(3, 0)))).status, 0);
+    write("/var/pckg/a-1.vsk", slurp(shop_.package(simple("a", version(1, 0)))));
+    write("/var/pckg/a-2.vsk", slurp(shop_.package(simple("a", version(2, 0)))));
     write("/DOWNGRADE", "");
     sandbox::result r = run({});
     EXPECT_EQ(r.status, 0);
@@ -88,12 +85,11 @@ TEST_F(installer_store_run, downgrade_marker_installs_the_oldest_once) {
 TEST_F(installer_store_run, ram_budget_and_failed_files_moved_back) {
     ASSERT_EQ(install(shop_.package(simple("keep"))).status, 0);
     package_spec four = simple("four");
-    four.files["/opt/four/data"] = random_bytes(4u << 20, 4);
-    four.has_oninstall = true;
+    four.files.push_back(regular("/opt/four/data", random_bytes(4u << 20, 4)));
     four.oninstall = "ls /ram > /tmp/ram-four; ls /var/pckg > /tmp/store-four\n";
-    package_spec seven = simple("seven", "1.0", {"four"});
-    seven.files["/opt/seven/data"] = random_bytes(7u << 20, 7);
-    const std::string failing = slurp(shop_.package(simple("fails", "1.0", {"zzz"})));
+    package_spec seven = simple("seven", version(1, 0), {{"four"}});
+    seven.files.push_back(regular("/opt/seven/data", random_bytes(7u << 20, 7)));
+    const std::string failing = slurp(shop_.package(simple("fails", version(1, 0), {{"zzz"}})));
     write("/var/pckg/seven.vsk", slurp(shop_.package(seven)));
     write("/var/pckg/four.vsk", slurp(shop_.package(four)));
     write("/var/pckg/fails.vsk", failing);
@@ -152,7 +148,7 @@ TEST_F(installer_store_run, unusable_names_are_broken_packages) {
 // Nothing installed at the end: the two fatal lines even with "-q", and the
 // process stays, asleep, until someone reinstalls the device.
 TEST_F(installer_store_run, nothing_installed_stops_for_good_without_spinning) {
-    const std::string needs = slurp(shop_.package(simple("needs", "1.0", {"zzz"})));
+    const std::string needs = slurp(shop_.package(simple("needs", version(1, 0), {{"zzz"}})));
     write("/var/pckg/needs.vsk", needs);
     std::filesystem::create_directories(box().path("/ram"));
     sandbox::result r = run({"-q"}, 2500);
@@ -171,6 +167,116 @@ TEST_F(installer_store_run, empty_store_writes_only_this_runs_messages) {
     sandbox::result r = run({});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read("/postlog"), "ERROR: can not uninstall or disable all packages\n");
+}
+
+class store_run : public installer_test {
+protected:
+    void SetUp() override {
+        installer_test::SetUp();
+        if (IsSkipped()) return;
+        std::filesystem::create_directories(path("/var/pckg"));
+        std::filesystem::create_directories(path("/ram"));
+    }
+    void stored(const std::string& file, const package_spec& p, const std::string& dir = "/var/pckg/") {
+        ASSERT_TRUE(builder::write_package(path(dir + file), p));
+    }
+    static package_spec plain(const std::string& name, std::uint32_t v) {
+        package_spec p{.name = name, .version = v};
+        p.files = {regular("/" + name + "-" + std::to_string(v >> 16 & 0xff), name)};
+        return p;
+    }
+    sandbox::result store(std::vector<std::string> args = {}, int timeout_ms = 30000) {
+        return run(args, timeout_ms);
+    }
+};
+
+TEST_F(store_run, installs_the_newest_in_dependency_order_and_keeps_the_rest) {
+    package_spec app = plain("app", version(1, 0));
+    app.depends = {{"lib", 0, 0}};
+    stored("a-app.vsk", app);
+    stored("b-lib-old.vsk", plain("lib", version(1, 0)));
+    stored("c-lib-new.vsk", plain("lib", version(1, 1)));
+    write("/postlog", "earlier line\ncut");
+    const sandbox::result r = store();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(shows(r, "WARNING: omitting package lib-1.0: newer package is already provided"))
+        << r.out;
+    EXPECT_TRUE(exists("/var/pdb/app"));
+    EXPECT_EQ(read("/var/pdb/lib/version"), std::to_string(version(1, 1)) + " 0\n");
+    EXPECT_FALSE(exists("/var/pckg/a-app.vsk"));
+    EXPECT_FALSE(exists("/var/pckg/c-lib-new.vsk"));
+    EXPECT_TRUE(exists("/var/pckg/b-lib-old.vsk"));
+    EXPECT_FALSE(exists("/ram/a-app.vsk"));
+    const std::string log = read("/postlog");
+    // The log is loaded just before the first install: what the scan said
+    // comes first, then the complete lines of the last log, then the rest.
+    EXPECT_EQ(log, "WARNING: omitting package lib-1.0: newer package is already provided\n"
+                   "earlier line\ninstalled lib-1.1\ninstalled app-1.0\n");
+}
+
+TEST_F(store_run, the_downgrade_marker_picks_the_oldest_once) {
+    stored("lib-old.vsk", plain("lib", version(1, 0)));
+    stored("lib-new.vsk", plain("lib", version(1, 1)));
+    write("/DOWNGRADE", "");
+    const sandbox::result r = store();
+    EXPECT_TRUE(shows(r, "WARNING: omitting package lib-1.1: older package is already provided"))
+        << r.out;
+    EXPECT_EQ(read("/var/pdb/lib/version"), std::to_string(version(1, 0)) + " 0\n");
+    EXPECT_FALSE(exists("/DOWNGRADE"));
+    EXPECT_TRUE(exists("/var/pckg/lib-new.vsk"));
+}
+
+TEST_F(store_run, broken_and_failed_files_stay_in_the_store) {
+    given_installed(package_spec{.name = "base", .version = version(1, 0)});
+    write("/var/pckg/damaged.vsk", "not a package at all");
+    stored("unsafe.dpk", package_spec{.name = "..", .version = version(1, 0)});
+    package_spec needy = plain("needy", version(1, 0));
+    needy.depends = {{"absent", 0, 0}};
+    stored("needy.vsk", needy);
+    write("/var/pckg/notes.txt", "ignored");
+    const sandbox::result r = store();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(shows(r, "ERROR: broken package damaged.vsk")) << r.out;
+    EXPECT_TRUE(shows(r, "ERROR: broken package unsafe.dpk"));
+    EXPECT_TRUE(exists("/var/pckg/damaged.vsk"));
+    EXPECT_TRUE(exists("/var/pckg/unsafe.dpk"));
+    EXPECT_TRUE(exists("/var/pckg/needy.vsk"));
+    EXPECT_FALSE(exists("/ram/needy.vsk"));
+    EXPECT_TRUE(exists("/var/pckg/notes.txt"));
+}
+
+TEST_F(store_run, recovery_installs_from_ram_and_reports_the_installed_version) {
+    given_installed(plain("done", version(1, 0)));
+    stored("done.vsk", plain("done", version(1, 0)), "/ram/");
+    stored("left.vsk", plain("left", version(1, 0)), "/ram/");
+    const sandbox::result r = store({"--recover"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("\x1b[?25l\r\x1b[Ainstalling", 0), 0u);
+    EXPECT_TRUE(shows(r, "installed done-1.0")) << r.out;
+    EXPECT_TRUE(exists("/var/pdb/left"));
+    EXPECT_FALSE(exists("/ram/done.vsk"));
+    EXPECT_FALSE(exists("/ram/left.vsk"));
+}
+
+TEST_F(store_run, without_any_installed_package_it_stops_for_good_without_spinning) {
+    package_spec needy = plain("needy", version(1, 0));
+    needy.depends = {{"absent", 0, 0}};
+    stored("needy.vsk", needy);
+    const sandbox::result r = store({"-q"}, 1500);
+    EXPECT_TRUE(r.timed_out);
+    EXPECT_EQ(r.state, 'S');
+    EXPECT_LT(r.cpu_seconds, 0.5);
+    const std::string fatal = "\nERROR: router installation failed!!!\nPlease, reinstall.\n";
+    ASSERT_GE(r.out.size(), fatal.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - fatal.size()), fatal);
+}
+
+TEST_F(store_run, an_empty_store_leaves_the_log_to_this_run) {
+    given_installed(package_spec{.name = "base", .version = version(1, 0)});
+    write("/postlog", "old\n");
+    const sandbox::result r = store();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read("/postlog"), "");
 }
 
 }  // namespace
