@@ -54,6 +54,8 @@ TEST_F(installer_store_run, keeps_one_version_orders_by_dependency_and_keeps_the
     const std::string warning = "WARNING: omitting package a-1.0: newer package is already provided\n";
     ASSERT_GE(before.size(), warning.size()) << log;
     EXPECT_EQ(before.substr(before.size() - warning.size()), warning);
+    EXPECT_TRUE(shows(r, "WARNING: omitting package a-1.0: newer package is already provided")) << r.out;
+    EXPECT_EQ(read("/var/pdb/a/version"), std::to_string(version(2, 0)) + " 0\n");
     const std::string broken = before.substr(0, before.size() - warning.size());
     EXPECT_TRUE(broken == "ERROR: broken package junk.vsk\nERROR: broken package cut.vsk\n" ||
                 broken == "ERROR: broken package cut.vsk\nERROR: broken package junk.vsk\n") << log;
@@ -75,6 +77,8 @@ TEST_F(installer_store_run, downgrade_marker_installs_the_oldest_once) {
               "WARNING: omitting package a-2.0: older package is already provided\n"
               "installed a-3.0\n"
               "installed a-1.0\n");
+    EXPECT_TRUE(shows(r, "WARNING: omitting package a-2.0: older package is already provided")) << r.out;
+    EXPECT_EQ(read("/var/pdb/a/version"), std::to_string(version(1, 0)) + " 0\n");
     EXPECT_FALSE(exists("/DOWNGRADE"));
     EXPECT_EQ(read("/opt/a/file"), "a 1.0\n");
     EXPECT_EQ(listing(box().path("/var/pckg")), std::set<std::string>{"a-2.vsk"});
@@ -124,6 +128,9 @@ TEST_F(installer_store_run, recover_installs_what_an_interrupted_run_left_in_ram
     for (const char* line : {"installed a-1.0\n", "installed b-1.0\n", "installed c-1.0\n"}) {
         EXPECT_NE(log.find(line), std::string::npos) << line << log;
     }
+    // b was installed already: reported as installed all the same.
+    EXPECT_TRUE(shows(r, "installed b-1.0")) << r.out;
+    EXPECT_TRUE(exists("/var/pdb/a"));
     EXPECT_EQ(listing(box().path("/ram")), std::set<std::string>{});
     EXPECT_EQ(listing(box().path("/var/pckg")), std::set<std::string>{});
     EXPECT_EQ(read("/opt/a/file"), "a 1.0\n");
@@ -161,80 +168,40 @@ TEST_F(installer_store_run, nothing_installed_stops_for_good_without_spinning) {
 }
 
 TEST_F(installer_store_run, empty_store_writes_only_this_runs_messages) {
-    ASSERT_EQ(install(shop_.package(simple("keep"))).status, 0);
-    write("/postlog", "old\n");
-    schedule("keep", "disable");
-    sandbox::result r = run({});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(read("/postlog"), "ERROR: can not uninstall or disable all packages\n");
+    struct empty_case {
+        const char* label;
+        std::string request;  // scheduled for the only package; "" for none
+        std::string postlog;
+    };
+    const std::vector<empty_case> cases = {
+        {"nothing asked", "", ""},
+        {"a request the run refuses", "disable", "ERROR: can not uninstall or disable all packages\n"},
+    };
+    const std::string keep = shop_.package(simple("keep"));
+    for (const empty_case& c : cases) {
+        SCOPED_TRACE(c.label);
+        box_ = std::make_unique<sandbox::scratch_root>(TARNVALE_BIN_DIR, fs_bytes_);
+        ASSERT_TRUE(box_->ready()) << box_->failure();
+        write("/vesk/lib/install/profile.sh", "MARKS=/tmp/marks\n");
+        ASSERT_EQ(install(keep).status, 0);
+        write("/postlog", "old\n");
+        if (!c.request.empty()) schedule("keep", c.request);
+        sandbox::result r = run({});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(read("/postlog"), c.postlog);
+    }
 }
 
-class store_run : public installer_test {
-protected:
-    void SetUp() override {
-        installer_test::SetUp();
-        if (IsSkipped()) return;
-        std::filesystem::create_directories(path("/var/pckg"));
-        std::filesystem::create_directories(path("/ram"));
-    }
-    void stored(const std::string& file, const package_spec& p, const std::string& dir = "/var/pckg/") {
-        ASSERT_TRUE(builder::write_package(path(dir + file), p));
-    }
-    static package_spec plain(const std::string& name, std::uint32_t v) {
-        package_spec p{.name = name, .version = v};
-        p.files = {regular("/" + name + "-" + std::to_string(v >> 16 & 0xff), name)};
-        return p;
-    }
-    sandbox::result store(std::vector<std::string> args = {}, int timeout_ms = 30000) {
-        return run(args, timeout_ms);
-    }
-};
-
-TEST_F(store_run, installs_the_newest_in_dependency_order_and_keeps_the_rest) {
-    package_spec app = plain("app", version(1, 0));
-    app.depends = {{"lib", 0, 0}};
-    stored("a-app.vsk", app);
-    stored("b-lib-old.vsk", plain("lib", version(1, 0)));
-    stored("c-lib-new.vsk", plain("lib", version(1, 1)));
-    write("/postlog", "earlier line\ncut");
-    const sandbox::result r = store();
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(shows(r, "WARNING: omitting package lib-1.0: newer package is already provided"))
-        << r.out;
-    EXPECT_TRUE(exists("/var/pdb/app"));
-    EXPECT_EQ(read("/var/pdb/lib/version"), std::to_string(version(1, 1)) + " 0\n");
-    EXPECT_FALSE(exists("/var/pckg/a-app.vsk"));
-    EXPECT_FALSE(exists("/var/pckg/c-lib-new.vsk"));
-    EXPECT_TRUE(exists("/var/pckg/b-lib-old.vsk"));
-    EXPECT_FALSE(exists("/ram/a-app.vsk"));
-    const std::string log = read("/postlog");
-    // The log is loaded just before the first install: what the scan said
-    // comes first, then the complete lines of the last log, then the rest.
-    EXPECT_EQ(log, "WARNING: omitting package lib-1.0: newer package is already provided\n"
-                   "earlier line\ninstalled lib-1.1\ninstalled app-1.0\n");
-}
-
-TEST_F(store_run, the_downgrade_marker_picks_the_oldest_once) {
-    stored("lib-old.vsk", plain("lib", version(1, 0)));
-    stored("lib-new.vsk", plain("lib", version(1, 1)));
-    write("/DOWNGRADE", "");
-    const sandbox::result r = store();
-    EXPECT_TRUE(shows(r, "WARNING: omitting package lib-1.1: older package is already provided"))
-        << r.out;
-    EXPECT_EQ(read("/var/pdb/lib/version"), std::to_string(version(1, 0)) + " 0\n");
-    EXPECT_FALSE(exists("/DOWNGRADE"));
-    EXPECT_TRUE(exists("/var/pckg/lib-new.vsk"));
-}
-
-TEST_F(store_run, broken_and_failed_files_stay_in_the_store) {
+// Every file the run cannot use stays where it is: a damaged one, an unsafe
+// name, a package that fails its checks and what is no package at all.
+TEST_F(installer_store_run, broken_and_failed_files_stay_in_the_store) {
     given_installed(package_spec{.name = "base", .version = version(1, 0)});
     write("/var/pckg/damaged.vsk", "not a package at all");
-    stored("unsafe.dpk", package_spec{.name = "..", .version = version(1, 0)});
-    package_spec needy = plain("needy", version(1, 0));
-    needy.depends = {{"absent", 0, 0}};
-    stored("needy.vsk", needy);
+    write("/var/pckg/unsafe.dpk", slurp(package(package_spec{.name = "..", .version = version(1, 0)})));
+    write("/var/pckg/needy.vsk", slurp(shop_.package(simple("needy", version(1, 0), {{"absent"}}))));
     write("/var/pckg/notes.txt", "ignored");
-    const sandbox::result r = store();
+    std::filesystem::create_directories(box().path("/ram"));
+    const sandbox::result r = run({});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(shows(r, "ERROR: broken package damaged.vsk")) << r.out;
     EXPECT_TRUE(shows(r, "ERROR: broken package unsafe.dpk"));
@@ -243,40 +210,6 @@ TEST_F(store_run, broken_and_failed_files_stay_in_the_store) {
     EXPECT_TRUE(exists("/var/pckg/needy.vsk"));
     EXPECT_FALSE(exists("/ram/needy.vsk"));
     EXPECT_TRUE(exists("/var/pckg/notes.txt"));
-}
-
-TEST_F(store_run, recovery_installs_from_ram_and_reports_the_installed_version) {
-    given_installed(plain("done", version(1, 0)));
-    stored("done.vsk", plain("done", version(1, 0)), "/ram/");
-    stored("left.vsk", plain("left", version(1, 0)), "/ram/");
-    const sandbox::result r = store({"--recover"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("\x1b[?25l\r\x1b[Ainstalling", 0), 0u);
-    EXPECT_TRUE(shows(r, "installed done-1.0")) << r.out;
-    EXPECT_TRUE(exists("/var/pdb/left"));
-    EXPECT_FALSE(exists("/ram/done.vsk"));
-    EXPECT_FALSE(exists("/ram/left.vsk"));
-}
-
-TEST_F(store_run, without_any_installed_package_it_stops_for_good_without_spinning) {
-    package_spec needy = plain("needy", version(1, 0));
-    needy.depends = {{"absent", 0, 0}};
-    stored("needy.vsk", needy);
-    const sandbox::result r = store({"-q"}, 1500);
-    EXPECT_TRUE(r.timed_out);
-    EXPECT_EQ(r.state, 'S');
-    EXPECT_LT(r.cpu_seconds, 0.5);
-    const std::string fatal = "\nERROR: router installation failed!!!\nPlease, reinstall.\n";
-    ASSERT_GE(r.out.size(), fatal.size());
-    EXPECT_EQ(r.out.substr(r.out.size() - fatal.size()), fatal);
-}
-
-TEST_F(store_run, an_empty_store_leaves_the_log_to_this_run) {
-    given_installed(package_spec{.name = "base", .version = version(1, 0)});
-    write("/postlog", "old\n");
-    const sandbox::result r = store();
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(read("/postlog"), "");
 }
 
 }  // namespace
