@@ -118,7 +118,9 @@ bool write_bundle(const std::string& path, const bundle_spec& b) {
     return whole;
 }
 
-std::string version_text(std::uint32_t version) { return ::version_text(version); }
+std::string version_text(std::uint32_t version) {
+    return ::version_text(version);
+}
 
 std::string relation_text(const relation_spec& r) {
     std::vector<std::string> fields = {r.name, r.min ? version_text(r.min) : "",
@@ -131,12 +133,16 @@ std::string relation_text(const relation_spec& r) {
 }
 
 std::vector<std::string> vsktool_options(const package_spec& p) {
-    std::vector<std::string> options{"--name", p.name, "--version", version_text(p.version),
+    std::vector<std::string> options{"--name",     p.name,
+                                     "--version",  version_text(p.version),
                                      "--revision", std::to_string(p.revision)};
     if (!p.architecture.empty()) options.insert(options.end(), {"--arch", p.architecture});
-    for (const relation_spec& r : p.depends) options.insert(options.end(), {"--depends", relation_text(r)});
-    for (const relation_spec& r : p.provides) options.insert(options.end(), {"--provides", relation_text(r)});
-    for (const relation_spec& r : p.conflicts) options.insert(options.end(), {"--conflicts", relation_text(r)});
+    for (const relation_spec& r : p.depends)
+        options.insert(options.end(), {"--depends", relation_text(r)});
+    for (const relation_spec& r : p.provides)
+        options.insert(options.end(), {"--provides", relation_text(r)});
+    for (const relation_spec& r : p.conflicts)
+        options.insert(options.end(), {"--conflicts", relation_text(r)});
     if (!p.description.empty()) options.insert(options.end(), {"--description", p.description});
     if (p.untracked) options.push_back("--untracked");
     return options;

@@ -53,7 +53,7 @@ struct package_spec {
     std::optional<std::string> oninstall;
     std::optional<std::string> onuninstall;
     std::vector<entry_spec> files;  // no archive part when empty
-    std::string description;         // empty: no description part
+    std::string description;        // empty: no description part
     bool untracked = false;
 };
 

@@ -70,10 +70,11 @@ inline void build_package(const fs::path& work, const package_spec& spec, const 
     put(script, "echo " + spec.name + " >>/var/install-order\n", 0755);
     package_spec i386 = spec;
     i386.architecture = "i386";
-    std::string command = std::string(TARNVALE_BIN_DIR) + "/vsktool build --owner-root --oninstall " +
-                          quote(script.string());
+    std::string command = std::string(TARNVALE_BIN_DIR) +
+                          "/vsktool build --owner-root --oninstall " + quote(script.string());
     for (const std::string& option : builder::vsktool_options(i386)) command += " " + quote(option);
-    command += " " + quote(tree.string()) + " " + quote((out / (spec.name + "-" + version + ".vsk")).string());
+    command += " " + quote(tree.string()) + " " +
+               quote((out / (spec.name + "-" + version + ".vsk")).string());
     std::string output;
     ASSERT_EQ(shell(command + " 2>&1", &output), 0) << output;
 }
@@ -82,7 +83,8 @@ inline void build_package(const fs::path& work, const package_spec& spec, const 
 inline package_spec media_package(const std::string& name, std::uint32_t number,
                                   const std::vector<builder::relation_spec>& depends = {},
                                   const std::string& description = "") {
-    return package_spec{.name = name, .version = number, .depends = depends, .description = description};
+    return package_spec{
+        .name = name, .version = number, .depends = depends, .description = description};
 }
 
 // The packages of most scenarios: names that show the menu's display order

@@ -47,7 +47,9 @@ TEST(bootsetup_floppy, damaged_blocks_repaired_and_a_foreign_floppy_refused) {
     if (!disk.ready()) GTEST_SKIP() << disk.failure();
 
     fs::path packages = work / "packages";
-    build_media(work, packages, {media_package("system", version(1, 0)), media_package("ppp", version(2, 4), {{"system"}})});
+    build_media(work, packages,
+                {media_package("system", version(1, 0)),
+                 media_package("ppp", version(2, 4), {{"system"}})});
     fs::path stream = work / "routerset.vsk";
     std::string output;
     ASSERT_EQ(shell(std::string(TARNVALE_BIN_DIR) + "/vsktool bundle --name routerset --version 1.0 --arch i386 " +

@@ -10,7 +10,8 @@ using installer_bundle = installer_test;
 
 package_spec member(const std::string& name, std::uint32_t number = version(1, 0)) {
     package_spec spec{.name = name, .version = number};
-    spec.files.push_back(regular("/opt/" + name + "/file", name + " " + version_text(number) + "\n"));
+    spec.files.push_back(
+        regular("/opt/" + name + "/file", name + " " + version_text(number) + "\n"));
     return spec;
 }
 
@@ -28,6 +29,7 @@ TEST_F(installer_bundle, new_again_and_dropping_members) {
     EXPECT_TRUE(exists("/var/pdb/suite/version"));
     EXPECT_FALSE(exists("/var/pdb/suite/files"));
     EXPECT_EQ(read("/var/pdb/m1/bundle"), "suite\n");
+    EXPECT_EQ(read("/opt/m1/file"), "m1 1.0\n");
     EXPECT_EQ(read("/opt/m2/file"), "m2 1.0\n");
 
     // The same version again: every member is already there, and counts.
@@ -126,8 +128,9 @@ TEST_F(installer_bundle, results_for_refusal_and_no_member) {
     foreign.members = {member("f1")};
     const sandbox::result refused = install(bundle(foreign));
     EXPECT_EQ(refused.status, 2);
-    EXPECT_TRUE(shows(refused, "ERROR: can not install foreign-1.0: absent is not installed, "
-                               "but is required"));
+    EXPECT_TRUE(shows(refused,
+                      "ERROR: can not install foreign-1.0: absent is not installed, "
+                      "but is required"));
 
     bundle_spec hollow{.name = "hollow", .version = version(1, 0)};
     package_spec needy = member("needy");

@@ -9,8 +9,8 @@ namespace {
 class database : public installer_test {
 protected:
     // An entry written by hand, as an older run (or another tool) left it.
-    void entry(const std::string& name, const std::string& version_text,
-               const std::string& files, const std::string& deps = "") {
+    void entry(const std::string& name, const std::string& version_text, const std::string& files,
+               const std::string& deps = "") {
         write("/var/pdb/" + name + "/version", version_text);
         write("/var/pdb/" + name + "/files", files);
         if (!deps.empty()) write("/var/pdb/" + name + "/deps", deps);

@@ -77,7 +77,8 @@ TEST_F(installer_killed, at_a_random_moment_the_next_run_recovers) {
     now.name = "p";
     now.version = version(2, 0);
     for (int i = 0; i < 40; ++i) {
-        now.files.push_back(regular("/opt/p/f" + std::to_string(100 + i), random_bytes(48u << 10, static_cast<unsigned>(i))));
+        now.files.push_back(regular("/opt/p/f" + std::to_string(100 + i),
+                                    random_bytes(48u << 10, static_cast<unsigned>(i))));
     }
     now.oninstall = "true\n";
     now.onuninstall = "true\n";

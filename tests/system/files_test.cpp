@@ -81,6 +81,5 @@ TEST_F(files_in_use, a_held_file_keeps_a_second_name_below_tmp) {
     EXPECT_FALSE(exists("/tmp/inst3"));
 }
 
-
 }  // namespace
 }  // namespace system_test

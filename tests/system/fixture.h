@@ -166,7 +166,8 @@ public:
                        const std::vector<std::string>& members,
                        const std::vector<std::string>& disabled = {}) {
         const std::string out = next_file("bundle-" + name + "-" + version_text(version));
-        std::vector<std::string> args{bin("vsktool"), "bundle", "--name", name, "--version", version_text(version)};
+        std::vector<std::string> args{bin("vsktool"), "bundle",    "--name",
+                                      name,           "--version", version_text(version)};
         for (const std::string& d : disabled) args.insert(args.end(), {"--disabled", d});
         args.push_back(out);
         args.insert(args.end(), members.begin(), members.end());

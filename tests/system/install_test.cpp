@@ -25,7 +25,8 @@ std::string version_line(std::uint32_t version, unsigned revision = 0) {
 
 package_spec simple(const std::string& name, std::uint32_t number = version(1, 0)) {
     package_spec spec{.name = name, .version = number};
-    spec.files.push_back(regular("/opt/" + name + "/file", name + " " + version_text(number) + "\n"));
+    spec.files.push_back(
+        regular("/opt/" + name + "/file", name + " " + version_text(number) + "\n"));
     return spec;
 }
 
@@ -56,19 +57,44 @@ TEST_F(installer_run, checks_refuse_or_let_through_with_their_messages) {
     package_spec provider = simple("p");
     provider.provides = {{"web", version(2, 0), version(2, 5)}};
     const std::vector<check_case> cases = {
-        {"newer installed", {a2}, simple("a", version(1, 0)), 0,
-         "WARNING: omitting package a-1.0: newer package a-2.0 is already installed\n", false},
-        {"same installed", {a2}, simple("a", version(2, 0)), 0,
-         "WARNING: omitting package a-2.0: it is already installed\n", true},
-        {"other architecture", {}, arm, 1,
-         "ERROR: can not install b-1.0: it is not made for i386, but for arm\n", false},
+        {"newer installed",
+         {a2},
+         simple("a", version(1, 0)),
+         0,
+         "WARNING: omitting package a-1.0: newer package a-2.0 is already installed\n",
+         false},
+        {"same installed",
+         {a2},
+         simple("a", version(2, 0)),
+         0,
+         "WARNING: omitting package a-2.0: it is already installed\n",
+         true},
+        {"other architecture",
+         {},
+         arm,
+         1,
+         "ERROR: can not install b-1.0: it is not made for i386, but for arm\n",
+         false},
         {"own architecture", {}, same_arch, 0, "installed b-1.0\n", true},
-        {"architecture before dependencies", {}, arm_needy, 1,
-         "ERROR: can not install b-1.0: it is not made for i386, but for arm\n", false},
-        {"first missing dependency only", {a2}, needs, 1,
-         "ERROR: can not install c-1.0: x-1.0 is not installed, but is required\n", false},
+        {"architecture before dependencies",
+         {},
+         arm_needy,
+         1,
+         "ERROR: can not install b-1.0: it is not made for i386, but for arm\n",
+         false},
+        {"first missing dependency only",
+         {a2},
+         needs,
+         1,
+         "ERROR: can not install c-1.0: x-1.0 is not installed, but is required\n",
+         false},
         {"dependency met by version range", {a2}, needs_any, 0, "installed c-1.0\n", true},
-        {"dependency met by a provided name", {provider}, needs_provided, 0, "installed c-1.0\n", true},
+        {"dependency met by a provided name",
+         {provider},
+         needs_provided,
+         0,
+         "installed c-1.0\n",
+         true},
     };
     for (const check_case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -80,7 +106,8 @@ TEST_F(installer_run, checks_refuse_or_let_through_with_their_messages) {
         EXPECT_EQ(read("/postlog"), c.postlog);
         EXPECT_NE(r.out.find(c.postlog), std::string::npos) << r.out;
         const std::string file = "/opt/" + c.offered.name + "/file";
-        EXPECT_EQ(read(file) == c.offered.name + " " + version_text(c.offered.version) + "\n", c.offered_installed);
+        EXPECT_EQ(read(file) == c.offered.name + " " + version_text(c.offered.version) + "\n",
+                  c.offered_installed);
         // A package that stays out leaves the installed version's entry be.
         for (const package_spec& spec : c.installed) {
             if (spec.name == c.offered.name) {
@@ -394,7 +421,8 @@ TEST_F(installer_run, unusable_package_names_are_broken_packages) {
         sandbox::result r = install(package);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(read("/postlog"), "ERROR: installation of " + label + " failed: broken package\n");
-        EXPECT_TRUE(shows(r, "ERROR: installation of " + label + " failed: broken package")) << r.out;
+        EXPECT_TRUE(shows(r, "ERROR: installation of " + label + " failed: broken package"))
+            << r.out;
         EXPECT_FALSE(exists("/opt/evil"));
         EXPECT_FALSE(exists("/opt/ran"));
         EXPECT_EQ(entries(), (std::set<std::string>{"keep"}));
@@ -455,9 +483,9 @@ TEST_F(installer_run, a_package_lands_with_its_files_and_database_entry) {
     package_spec a{.name = "a", .version = version(2, 9, 5), .revision = 3};
     a.depends = {{"base", 0, 0}};
     a.provides = {{"shell", version(1, 0), 0, -1}};
-    a.files = {builder::directory("/opt", 0755), builder::directory("/opt/lib", 0755),
+    a.files = {builder::directory("/opt", 0755),       builder::directory("/opt/lib", 0755),
                builder::directory("/opt/lib/a", 0750), regular("/opt/lib/a/z", "zz"),
-               regular("opt/lib/a/b", "bb", 0600), builder::symlink("/opt/lib/a/l", "b")};
+               regular("opt/lib/a/b", "bb", 0600),     builder::symlink("/opt/lib/a/l", "b")};
     given_installed(package_spec{.name = "base", .version = version(1, 0)});
     const sandbox::result r = install(package(a));
     EXPECT_EQ(r.status, 0) << r.out << r.err;

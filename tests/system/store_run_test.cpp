@@ -12,7 +12,8 @@ using installer_store_run = installer_test;
 package_spec simple(const std::string& name, std::uint32_t number = version(1, 0),
                     const std::vector<relation_spec>& depends = {}) {
     package_spec spec{.name = name, .version = number, .depends = depends};
-    spec.files.push_back(regular("/opt/" + name + "/file", name + " " + version_text(number) + "\n"));
+    spec.files.push_back(
+        regular("/opt/" + name + "/file", name + " " + version_text(number) + "\n"));
     return spec;
 }
 
@@ -31,7 +32,8 @@ std::string random_bytes(std::size_t size, unsigned seed) {
 }
 
 TEST_F(installer_store_run, keeps_one_version_orders_by_dependency_and_keeps_the_old_log) {
-    write("/var/pckg/b.dpk", slurp(shop_.package(simple("b", version(1, 0), {{"a", version(2, 0)}}))));
+    write("/var/pckg/b.dpk",
+          slurp(shop_.package(simple("b", version(1, 0), {{"a", version(2, 0)}}))));
     write("/var/pckg/a-1.vsk", slurp(shop_.package(simple("a", version(1, 0)))));
     write("/var/pckg/a-2.vsk", slurp(shop_.package(simple("a", version(2, 0)))));
     write("/var/pckg/junk.vsk", "not a package at all");
@@ -54,8 +56,10 @@ TEST_F(installer_store_run, keeps_one_version_orders_by_dependency_and_keeps_the
     const std::string warning = "WARNING: omitting package a-1.0: newer package is already provided\n";
     ASSERT_GE(before.size(), warning.size()) << log;
     EXPECT_EQ(before.substr(before.size() - warning.size()), warning);
-    EXPECT_TRUE(shows(r, "WARNING: omitting package a-1.0: newer package is already provided")) << r.out;
+    EXPECT_TRUE(shows(r, "WARNING: omitting package a-1.0: newer package is already provided"))
+        << r.out;
     EXPECT_EQ(read("/var/pdb/a/version"), std::to_string(version(2, 0)) + " 0\n");
+    EXPECT_TRUE(exists("/var/pdb/b"));
     const std::string broken = before.substr(0, before.size() - warning.size());
     EXPECT_TRUE(broken == "ERROR: broken package junk.vsk\nERROR: broken package cut.vsk\n" ||
                 broken == "ERROR: broken package cut.vsk\nERROR: broken package junk.vsk\n") << log;
@@ -77,7 +81,8 @@ TEST_F(installer_store_run, downgrade_marker_installs_the_oldest_once) {
               "WARNING: omitting package a-2.0: older package is already provided\n"
               "installed a-3.0\n"
               "installed a-1.0\n");
-    EXPECT_TRUE(shows(r, "WARNING: omitting package a-2.0: older package is already provided")) << r.out;
+    EXPECT_TRUE(shows(r, "WARNING: omitting package a-2.0: older package is already provided"))
+        << r.out;
     EXPECT_EQ(read("/var/pdb/a/version"), std::to_string(version(1, 0)) + " 0\n");
     EXPECT_FALSE(exists("/DOWNGRADE"));
     EXPECT_EQ(read("/opt/a/file"), "a 1.0\n");
@@ -175,7 +180,8 @@ TEST_F(installer_store_run, empty_store_writes_only_this_runs_messages) {
     };
     const std::vector<empty_case> cases = {
         {"nothing asked", "", ""},
-        {"a request the run refuses", "disable", "ERROR: can not uninstall or disable all packages\n"},
+        {"a request the run refuses", "disable",
+         "ERROR: can not uninstall or disable all packages\n"},
     };
     const std::string keep = shop_.package(simple("keep"));
     for (const empty_case& c : cases) {
@@ -197,8 +203,10 @@ TEST_F(installer_store_run, empty_store_writes_only_this_runs_messages) {
 TEST_F(installer_store_run, broken_and_failed_files_stay_in_the_store) {
     given_installed(package_spec{.name = "base", .version = version(1, 0)});
     write("/var/pckg/damaged.vsk", "not a package at all");
-    write("/var/pckg/unsafe.dpk", slurp(package(package_spec{.name = "..", .version = version(1, 0)})));
-    write("/var/pckg/needy.vsk", slurp(shop_.package(simple("needy", version(1, 0), {{"absent"}}))));
+    write("/var/pckg/unsafe.dpk",
+          slurp(package(package_spec{.name = "..", .version = version(1, 0)})));
+    write("/var/pckg/needy.vsk",
+          slurp(shop_.package(simple("needy", version(1, 0), {{"absent"}}))));
     write("/var/pckg/notes.txt", "ignored");
     std::filesystem::create_directories(box().path("/ram"));
     const sandbox::result r = run({});
