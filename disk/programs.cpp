@@ -1,12 +1,12 @@
 #include "disk/programs.h"
 
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "base/process.h"
 
 char log_device[log_device_size] = "/dev/tty9";
 
@@ -15,30 +15,17 @@ namespace {
 // The child of the pipe runners; -1 when there is none.
 pid_t pipe_child = -1;
 
-char program_prefix[256];
-
 // Marker argument of open_program_input.
 const char null_marker[] = ">null";
 
-// Descriptors above the standard three that a child closes, so that it
-// holds no pipe end of ours and sees its input end.
-constexpr int highest_closed_descriptor = 15;
-
-// The argument vector and the path actually executed, built before fork so
-// that the child only has to call execv.
+// The argument vector, built before the child is started.
 struct program_image {
-    char exec_path[512];
     const char* vector[max_program_arguments + 2];
     bool null_output = false;
 };
 
 bool build_image(program_image& image, const char* path, program_arguments arguments,
                  bool understand_marker) {
-    const std::size_t prefix = std::strlen(program_prefix);
-    const std::size_t length = std::strlen(path);
-    if (prefix + length >= sizeof image.exec_path) return false;
-    std::memcpy(image.exec_path, program_prefix, prefix);
-    std::memcpy(image.exec_path + prefix, path, length + 1);
     std::size_t count = 0;
     image.vector[count++] = path;
     for (const char* argument : arguments) {
@@ -53,123 +40,108 @@ bool build_image(program_image& image, const char* path, program_arguments argum
     return true;
 }
 
-[[noreturn]] void exec_image(const program_image& image) {
-    execv(image.exec_path, const_cast<char* const*>(image.vector));
-    _exit(127);
-}
-
-// Makes fd the descriptor target; does nothing when fd could not be opened.
-void move_descriptor(int fd, int target) {
-    if (fd < 0 || fd == target) return;
-    dup2(fd, target);
-    close(fd);
-}
-
-void close_descriptors(int from) {
-    for (int fd = from; fd <= highest_closed_descriptor; ++fd) close(fd);
+int open_null_input() {
+    return open("/dev/null", O_RDONLY | O_CLOEXEC);
 }
 
 int open_log_device() {
-    return open(log_device, O_WRONLY | O_APPEND);
+    return open(log_device, O_WRONLY | O_APPEND | O_CLOEXEC);
 }
 
-int wait_for(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    return status;
+void close_opened(int fd) {
+    if (fd >= 0) close(fd);
+}
+
+// What could not be opened is closed in the child, or kept from the parent.
+int given_or(int fd, int otherwise) {
+    return fd >= 0 ? fd : otherwise;
 }
 
 }  // namespace
 
-void set_program_prefix(const char* prefix) {
-    std::snprintf(program_prefix, sizeof program_prefix, "%s", prefix);
-}
-
 int run_program(const char* root, const char* path, program_arguments arguments) {
     program_image image;
     if (!build_image(image, path, arguments, false)) return -1;
-    const pid_t pid = fork();
-    if (pid < 0) return -1;
-    if (pid == 0) {
-        close_descriptors(0);
-        move_descriptor(open("/dev/null", O_RDONLY), 0);
-        move_descriptor(open_log_device(), 1);
-        dup2(1, 2);
-        if (root != nullptr && chroot(root) != 0) _exit(127);
-        exec_image(image);
-    }
-    return wait_for(pid);
+    const int input = open_null_input();
+    const int log = open_log_device();
+    program_start start;
+    start.path = path;
+    start.arguments = image.vector;
+    start.root = root;
+    start.input = given_or(input, closed_descriptor);
+    start.output = given_or(log, closed_descriptor);
+    start.errors = start.output;
+    start.close_others = true;
+    const pid_t child = start_program(start);
+    close_opened(input);
+    close_opened(log);
+    if (child < 0) return -1;
+    return wait_child(child);
 }
 
 namespace {
 
-// Child side of the output runner: nothing to read, the pipe as standard
-// output, errors to the log device.
-void arrange_output_child(int pipe_end, const program_image&) {
-    const int input = open("/dev/null", O_RDONLY);
-    const int errors = open_log_device();
-    dup2(pipe_end, 1);
-    move_descriptor(input, 0);
-    move_descriptor(errors, 2);
-}
-
-// Child side of the input runner: the pipe as standard input, and with the
-// ">null" marker its output to the log device.
-void arrange_input_child(int pipe_end, const program_image& image) {
-    dup2(pipe_end, 0);
-    if (!image.null_output) return;
-    const int output = open_log_device();
-    if (output < 0) return;
-    dup2(output, 1);
-    dup2(output, 2);
-    if (output > 2) close(output);
-}
-
-// Starts the one pipe child; child_reads tells which way the pipe runs. The
-// caller gets its own end as a stdio stream, or null.
-std::FILE* start_pipe_child(const program_image& image, bool child_reads,
-                            void (*arrange)(int pipe_end, const program_image& image)) {
+// Starts the one pipe child; child_reads tells which way the pipe runs, and
+// start holds everything but the pipe end. The caller gets its own end as a
+// stdio stream, or null.
+std::FILE* start_pipe_child(program_start& start, bool child_reads) {
     if (pipe_child != -1) return nullptr;
     int ends[2];
-    if (pipe(ends) != 0) return nullptr;
+    if (pipe2(ends, O_CLOEXEC) != 0) return nullptr;
     const int child_end = child_reads ? ends[0] : ends[1];
     const int own_end = child_reads ? ends[1] : ends[0];
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(ends[0]);
-        close(ends[1]);
+    if (child_reads) start.input = child_end;
+    else start.output = child_end;
+    start.close_others = true;
+    const pid_t child = start_program(start);
+    close(child_end);
+    if (child < 0) {
+        close(own_end);
         return nullptr;
     }
-    if (pid == 0) {
-        arrange(child_end, image);
-        close_descriptors(3);
-        exec_image(image);
-    }
-    close(child_end);
     std::FILE* stream = fdopen(own_end, child_reads ? "w" : "r");
     if (stream == nullptr) {
         close(own_end);
         return nullptr;
     }
-    pipe_child = pid;
+    pipe_child = child;
     return stream;
 }
 
 }  // namespace
 
+// Nothing to read, the pipe as standard output, errors to the log device.
 std::FILE* open_program_output(const char* path, program_arguments arguments) {
     if (pipe_child != -1) return nullptr;
     program_image image;
     if (!build_image(image, path, arguments, false)) return nullptr;
-    return start_pipe_child(image, false, &arrange_output_child);
+    const int input = open_null_input();
+    const int log = open_log_device();
+    program_start start;
+    start.path = path;
+    start.arguments = image.vector;
+    start.input = given_or(input, keep_descriptor);
+    start.errors = given_or(log, keep_descriptor);
+    std::FILE* stream = start_pipe_child(start, false);
+    close_opened(input);
+    close_opened(log);
+    return stream;
 }
 
+// The pipe as standard input, and with the ">null" marker the output to the
+// log device.
 std::FILE* open_program_input(const char* path, program_arguments arguments) {
     program_image image;
     if (!build_image(image, path, arguments, true)) return nullptr;
-    return start_pipe_child(image, true, &arrange_input_child);
+    const int log = image.null_output && pipe_child == -1 ? open_log_device() : -1;
+    program_start start;
+    start.path = path;
+    start.arguments = image.vector;
+    start.output = given_or(log, keep_descriptor);
+    start.errors = start.output;
+    std::FILE* stream = start_pipe_child(start, true);
+    close_opened(log);
+    return stream;
 }
 
 int close_program(std::FILE* stream) {
@@ -177,5 +149,5 @@ int close_program(std::FILE* stream) {
     const pid_t pid = pipe_child;
     pipe_child = -1;
     if (std::fclose(stream) != 0) return -1;
-    return wait_for(pid);
+    return wait_child(pid);
 }

@@ -3,10 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 
 #include "base/byte_string.h"
+#include "base/posix_io.h"
 #include "bootsetup/dispatch.h"
 #include "bootsetup/flows/flows.h"
 #include "bootsetup/flows/installer_pipe.h"
@@ -32,18 +32,6 @@ bool choose_packages(package_menu& menu) {
         }
         if (!menu_wants_remote(menu)) return true;
     }
-}
-
-// Reads until count bytes are in or the file ends; the count read.
-std::size_t read_piece(int file, unsigned char* buffer, std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
-        ssize_t got = read(file, buffer + done, count - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
 }
 
 // Copies the package file at path into a new installer and waits for it.
@@ -72,7 +60,7 @@ bool install_package_file(const char* path) {
     bool good = true;
     while (good && left > 0) {
         std::size_t piece = left < static_cast<off_t>(sizeof buffer) ? static_cast<std::size_t>(left) : sizeof buffer;
-        if (read_piece(file, buffer, piece) != piece) {
+        if (read_all(file, buffer, piece) != static_cast<ssize_t>(piece)) {
             (void)close_program(installer);
             std::printf("\nFATAL ERROR: corrupted CD-ROM\n");
             close(file);

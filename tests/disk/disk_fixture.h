@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "base/process.h"
 #include "disk/programs.h"
 
 namespace disk_test {
