@@ -7,9 +7,9 @@
 
 #include "base/byte_string.h"
 #include "base/posix_io.h"
-#include "bootsetup/dispatch.h"
 #include "bootsetup/flows/flows.h"
 #include "bootsetup/flows/installer_pipe.h"
+#include "bootsetup/flows/steps.h"
 #include "bootsetup/install_order.h"
 #include "bootsetup/package_menu.h"
 #include "bootsetup/target.h"
@@ -19,20 +19,6 @@ namespace {
 
 // MS_MGC_VAL in the upper half, as the old mount interface wants it.
 constexpr unsigned long cdrom_mount_flags = 0xC0ED0001;
-
-// Leaves the menu with a local installation, or false when the user
-// cancelled. Installing a remote router needs the installation server,
-// which this program does not have yet: the key brings the menu back, as
-// when no router was chosen.
-bool choose_packages(package_menu& menu) {
-    for (;;) {
-        if (!run_package_menu(menu)) {
-            std::printf("Installation canceled\n");
-            return false;
-        }
-        if (!menu_wants_remote(menu)) return true;
-    }
-}
 
 // Copies the package file at path into a new installer and waits for it.
 bool install_package_file(const char* path) {

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "bootsetup/dispatch.h"
 #include "bootsetup/floppy_prompts.h"
 #include "bootsetup/flows/flows.h"
+#include "bootsetup/flows/steps.h"
 #include "bootsetup/setup_context.h"
 #include "bootsetup/target.h"
 #include "disk/floppy_set.h"

@@ -8,9 +8,9 @@
 #include "base/array.h"
 #include "base/byte_string.h"
 #include "base/posix_io.h"
-#include "bootsetup/dispatch.h"
 #include "bootsetup/flows/flows.h"
 #include "bootsetup/flows/installer_pipe.h"
+#include "bootsetup/flows/steps.h"
 #include "bootsetup/install_order.h"
 #include "bootsetup/package_menu.h"
 #include "bootsetup/target.h"
@@ -41,19 +41,6 @@ bool read_whole_file(const char* path, byte_string& contents) {
     }
     close(file);
     return good;
-}
-
-// A remote installation needs the installation server, which this program
-// does not have yet: the key brings the menu back, as when no router was
-// chosen.
-bool choose_packages(package_menu& menu) {
-    for (;;) {
-        if (!run_package_menu(menu)) {
-            std::printf("Installation canceled\n");
-            return false;
-        }
-        if (!menu_wants_remote(menu)) return true;
-    }
 }
 
 bool read_packages(hard_disk_media& media) {
