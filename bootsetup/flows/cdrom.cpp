@@ -7,13 +7,13 @@
 
 #include "base/byte_string.h"
 #include "base/posix_io.h"
+#include "base/programs.h"
 #include "bootsetup/flows/flows.h"
 #include "bootsetup/flows/installer_pipe.h"
 #include "bootsetup/flows/steps.h"
 #include "bootsetup/install_order.h"
 #include "bootsetup/package_menu.h"
 #include "bootsetup/target.h"
-#include "disk/programs.h"
 
 namespace {
 

@@ -8,6 +8,8 @@
 #include "base/array.h"
 #include "base/byte_string.h"
 #include "base/posix_io.h"
+#include "base/programs.h"
+#include "bootsetup/dots.h"
 #include "bootsetup/flows/flows.h"
 #include "bootsetup/flows/installer_pipe.h"
 #include "bootsetup/flows/steps.h"
@@ -15,8 +17,6 @@
 #include "bootsetup/package_menu.h"
 #include "bootsetup/target.h"
 #include "disk/boot_sector.h"
-#include "disk/dots.h"
-#include "disk/programs.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "bootsetup/flows/installer_pipe.h"
 
-#include "disk/programs.h"
+#include "base/programs.h"
 
 std::FILE* start_package_installer() { return open_program_input("/sbin/installer", {"-r", "/mnt", "-"}); }
 

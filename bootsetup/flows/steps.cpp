@@ -4,12 +4,12 @@
 
 #include <cstdio>
 
+#include "bootsetup/dots.h"
 #include "bootsetup/package_menu.h"
 #include "bootsetup/prompts.h"
 #include "bootsetup/setup_context.h"
 #include "bootsetup/terminal.h"
 #include "disk/boot_sector.h"
-#include "disk/dots.h"
 #include "disk/probe_disks.h"
 
 void show_banner(const char* kind) {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "base/process.h"
-#include "disk/programs.h"
+#include "base/programs.h"
 
 namespace disk_test {
 

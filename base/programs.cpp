@@ -1,4 +1,4 @@
-#include "disk/programs.h"
+#include "base/programs.h"
 
 #include <fcntl.h>
 #include <unistd.h>
