@@ -30,25 +30,65 @@ bool survives(const array<package_record*>& list, std::size_t q_index, bool pref
             }
             return false;
         }
+        if (f != 0)
+            continue;
         // Of a bundle and an equal plain member the bundle stays, since it
-        // brings the member along; other equal pairs both drop out.
-        if (f == 0 && !(q.is_bundle && !r.is_bundle))
-            return false;
+        // brings the member along. Of two copies of one plain package the
+        // first stays; two equal bundles both drop out.
+        if (q.is_bundle && !r.is_bundle)
+            continue;
+        if (!q.is_bundle && !r.is_bundle && i > q_index)
+            continue;
+        return false;
     }
     return true;
 }
 
-// Inserts x after the last element it needs or that conflicts with it, or
-// at the front.
+// x must stand after y: x needs y, or y conflicts with x.
+bool must_follow(const package_record& x, const package_record& y) {
+    return depends_on(x, y) || conflicts_with(y, x);
+}
+
+// Inserts x after the last element it must follow, or at the front.
 void insert_in_order(array<package_record*>& ordered, package_record* x) {
     for (std::size_t i = ordered.size(); i > 0; --i) {
-        const package_record& y = *ordered[i - 1];
-        if (depends_on(*x, y) || conflicts_with(y, *x)) {
+        if (must_follow(*x, *ordered[i - 1])) {
             ordered.insert(i, x);
             return;
         }
     }
     ordered.insert(0, x);
+}
+
+// The insertion only sees the elements already placed, so an element can
+// still stand before something it must follow (a chain listed from its
+// middle). Each such element moves to just after the last one it must
+// follow, and the scan goes on from its old place. An element that has
+// moved as often as the list is long stands in a cycle: it stays put.
+void repair_order(array<package_record*>& ordered) {
+    const std::size_t n = ordered.size();
+    array<std::size_t> moves;
+    for (std::size_t i = 0; i < n; ++i) moves.push_back(0);
+    std::size_t i = 0;
+    while (i < n) {
+        package_record* x = ordered[i];
+        std::size_t last = i;
+        for (std::size_t j = n - 1; j > i; --j) {
+            if (must_follow(*x, *ordered[j])) {
+                last = j;
+                break;
+            }
+        }
+        if (last == i || moves[i] >= n) {
+            ++i;
+            continue;
+        }
+        const std::size_t moved = moves[i] + 1;
+        ordered.erase(i);
+        ordered.insert(last, x);
+        moves.erase(i);
+        moves.insert(last, moved);
+    }
 }
 
 }  // namespace
@@ -62,5 +102,6 @@ void order_packages(array<package_record*>& list, bool prefer_older, bool verbos
     }
     array<package_record*> ordered;
     for (package_record* x : survivors) insert_in_order(ordered, x);
+    repair_order(ordered);
     list = std::move(ordered);
 }
