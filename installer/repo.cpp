@@ -141,6 +141,19 @@ repo::slot* repo::slot_of(const installed_package* p) const {
     return s == nullptr ? nullptr : *s;
 }
 
+installed_package* repo::first_conflicting(const installed_package& p) const {
+    // Only a package that may conflict under a name p answers to can.
+    array<slot*> some;
+    for_each_supplied_name(p, [&](const byte_string& n) {
+        if (const array<slot*>* at = filed_under(by_conflicting_, n)) append(some, *at);
+    });
+    std::sort(some.begin(), some.end(), earlier);
+    for (const slot* s : some) {
+        if (!s->package->disabled && conflicts_with(*s->package, p)) return s->package;
+    }
+    return nullptr;
+}
+
 byte_string repo::owner_of(const byte_string& path) const {
     for (const installed_package* p : packages) {
         if (p->files.contains(path)) return p->name;

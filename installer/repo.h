@@ -45,6 +45,9 @@ public:
     // with them (they share a name one answers to and the other conflicts
     // under), in repo order. The rest cannot conflict with it either way.
     [[nodiscard]] const array<installed_package*>& rivals(std::size_t index) const;
+    // The first enabled package, in repo order, that conflicts with p (which
+    // need not be in the repo); null when none does.
+    [[nodiscard]] installed_package* first_conflicting(const installed_package& p) const;
     // Name of the first package that lists path; empty when none does.
     [[nodiscard]] byte_string owner_of(const byte_string& path) const;
     void add(installed_package* p);

@@ -147,6 +147,13 @@ TEST(planner_differential, matches_the_pairwise_planner_on_random_databases) {
                 << context;
             EXPECT_EQ(twins.indexed.find(d.name), reference::find(twins.plain, d.name)) << context;
         }
+        // A newcomer's first enabled rival, as the install checks ask for it.
+        const package_draw draw = db.draw();
+        installed_package* newcomer = make(draw);
+        EXPECT_EQ(twins.indexed.index_of(twins.indexed.first_conflicting(*newcomer)),
+                  twins.plain.index_of(reference::first_conflicting(twins.plain, *newcomer)))
+            << context;
+        delete newcomer;
 
         const int level = static_cast<int>(db.pick(3));
         const action_plan indexed = plan_actions(twins.indexed, level);

@@ -210,6 +210,13 @@ inline void adjustment::follow_members() {
     }
 }
 
+inline installed_package* first_conflicting(const repo& r, const installed_package& p) {
+    for (installed_package* x : r.packages) {
+        if (!x->disabled && conflicts_with(*x, p)) return x;
+    }
+    return nullptr;
+}
+
 // The order in which the actions may run: order_packages puts what a
 // package needs before it, so removals run the list backwards.
 inline array<installed_package*> ordered(repo& r, bool removals) {
