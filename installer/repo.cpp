@@ -72,7 +72,6 @@ repo::repo(out_stream& console) : messages(console) {}
 
 repo::~repo() {
     for (installed_package* p : packages) delete p;
-    for (installed_package* p : retired_) delete p;
     for (slot* s : slots_) delete s;
 }
 
@@ -255,7 +254,7 @@ installed_package* repo::take(int index) {
 }
 
 void repo::retire(installed_package* p) {
-    retired_.push_back(p);
+    retired_.push_back(own_ptr<installed_package>(p));
     retired_set_.insert(p);
 }
 

@@ -4,6 +4,7 @@
 
 #include "base/array.h"
 #include "base/byte_string.h"
+#include "base/own_ptr.h"
 #include "base/tree.h"
 #include "installer/installer_reporter.h"
 #include "package/package_record.h"
@@ -80,6 +81,6 @@ private:
     slot_index by_needed_;
     slot_index by_conflicting_;
     std::uint64_t next_order_ = 0;
-    array<installed_package*> retired_;
+    array<own_ptr<installed_package>> retired_;
     tree_set<const installed_package*> retired_set_;
 };

@@ -414,6 +414,27 @@ TEST_F(installer_run, command_line_mistakes_print_the_usage_line) {
     EXPECT_EQ(read("/postlog"), "");
 }
 
+TEST_F(installer_run, version_only_as_the_whole_first_argument) {
+    sandbox::run_options options;
+    options.root_argument = false;
+    const sandbox::result version = box().run({"--version"}, options);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_FALSE(std::filesystem::exists(box().jail_path("/postlog")));
+    // The one version of the build: the same that vsktool prints.
+    options.program = "vsktool";
+    const sandbox::result tool = box().run({"--version"}, options);
+    ASSERT_EQ(tool.out.rfind("vsktool ", 0), 0u) << tool.out;
+    EXPECT_EQ(version.out, "installer " + tool.out.substr(8));
+    // Anywhere else, or spelt otherwise, it is an unknown argument.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--version"}, {"-q", "--version"}, {"--versions"}}) {
+        SCOPED_TRACE(args.back());
+        const sandbox::result other = run(args);  // after "-r ROOT"
+        EXPECT_EQ(other.status, 0);
+        EXPECT_EQ(other.out, "usage: installer [-q] [--filegc] [-r <root>] [-]\n");
+    }
+}
+
 TEST_F(installer_run, quiet_runs_print_and_log_nothing) {
     sandbox::result r = install(shop_.package(simple("a")), {"-q"});
     EXPECT_EQ(r.status, 0);
