@@ -15,8 +15,7 @@ enum availability_kind : int {
 };
 
 bool will_be_active(const installed_package& p) {
-    return (!p.disabled && p.pending == action_none) ||
-           (p.disabled && p.pending == action_enable);
+    return (!p.disabled && p.pending == action_none) || (p.disabled && p.pending == action_enable);
 }
 
 bool is_wanted(const installed_package& p) {
@@ -95,8 +94,8 @@ void adjustment::keep_needs(installed_package& p, int idle) {
     keep_needs(p, r_.suppliers(p), idle);
 }
 
-void adjustment::keep_needs(installed_package& p,
-                            const array<array<installed_package*>>& suppliers, int idle) {
+void adjustment::keep_needs(installed_package& p, const array<array<installed_package*>>& suppliers,
+                            int idle) {
     // Every step that changes a pending action brings the walk closer to its
     // end. Only a disabled bundle already pending enable is visited without
     // a change, so a long enough run of such visits is a cycle of bundles.
@@ -192,8 +191,8 @@ void adjustment::follow_members() {
         for (installed_package* m : mine == nullptr ? none : *mine) {
             if (m->bundle_name != p->name) continue;
             if (will_be_active(*m)) some_active = true;
-            const bool leaving = m->pending == action_uninstall ||
-                                 (!m->disabled && m->pending == action_enable);
+            const bool leaving =
+                m->pending == action_uninstall || (!m->disabled && m->pending == action_enable);
             if (!leaving) all_leaving = false;
         }
         if (some_active) continue;

@@ -15,7 +15,7 @@ namespace {
 
 // Keeps every message as "<kind>:<text>" so tests can compare them.
 class recording_reporter : public reporter {
-  public:
+public:
     void say(kind k, const char* format, va_list arguments) override {
         char text[512];
         std::vsnprintf(text, sizeof text, format, arguments);
@@ -31,7 +31,7 @@ std::uint32_t v(unsigned major) {
 
 // Owns the records the list points to; order_packages owns none.
 class package_set {
-  public:
+public:
     package_record& add(const char* name, std::uint32_t version, std::uint32_t revision = 0) {
         records_.push_back(std::make_unique<package_record>());
         package_record& p = *records_.back();
@@ -58,7 +58,7 @@ class package_set {
         return result;
     }
 
-  private:
+private:
     std::vector<std::unique_ptr<package_record>> records_;
 };
 
@@ -218,7 +218,8 @@ TEST(order_packages, puts_a_chain_in_order_from_any_starting_order) {
         std::shuffle(numbers.begin(), numbers.end(), generator);
         for (int i : numbers) {
             package_record& p = packages.add(("p" + std::to_string(i)).c_str(), v(1));
-            if (i > 0) p.depends.push_back(relation{("p" + std::to_string(i - 1)).c_str(), 0, 0, 0});
+            if (i > 0)
+                p.depends.push_back(relation{("p" + std::to_string(i - 1)).c_str(), 0, 0, 0});
         }
         array<package_record*> list = packages.list();
         recording_reporter messages;
