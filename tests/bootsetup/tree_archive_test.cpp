@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "bootsetup/tree_archive.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -38,10 +39,7 @@ void put(const fs::path& file, const std::string& text, unsigned mode) {
     chmod(file.c_str(), mode);
 }
 
-std::string slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test_files::slurp;
 
 struct stat status_of(const fs::path& path) {
     struct stat s {};

@@ -32,7 +32,9 @@ fs::path floppy(const fs::path& set, const fs::path& work, const std::string& pa
 // in WORK/set, cut so that it takes two floppies.
 void make_two_floppy_set(const fs::path& work, std::uintmax_t* floppy_bytes_used) {
     fs::path packages = work / "packages";
-    build_media(work, packages, {{"system", "1.0", {}, ""}, {"ppp", "2.4", {"system"}, ""}});
+    build_media(work, packages,
+                {media_package("system", version(1, 0)),
+                 media_package("ppp", version(2, 4), {{"system"}})});
     fs::path stream = work / "routerset.vsk";
     std::string output;
     ASSERT_EQ(
