@@ -76,29 +76,31 @@ TEST_F(installer_store_run, keeps_one_version_orders_by_dependency_and_keeps_the
 TEST_F(installer_store_run, installs_and_upgrades_a_chain_in_one_run_from_any_order) {
     const int length = 30;
     std::mt19937 generator(12);
-    for (const std::string version : {"1.0", "2.0"}) {
+    for (const unsigned major : {1u, 2u}) {
+        const std::uint32_t number = version(major, 0);
+        const std::string text = version_text(number);
         std::vector<int> numbers(length);
         for (int i = 0; i < length; ++i) numbers[i] = i;
         std::shuffle(numbers.begin(), numbers.end(), generator);
         for (int i : numbers) {
             const std::string name = "c" + std::to_string(i);
-            std::vector<std::string> depends;
-            if (i > 0) depends.push_back("c" + std::to_string(i - 1));
+            std::vector<relation_spec> depends;
+            if (i > 0) depends.push_back({.name = "c" + std::to_string(i - 1)});
             // Random file names give a directory order unrelated to the chain.
             write("/var/pckg/" + std::to_string(generator() % 100000) + "-" + name + ".vsk",
-                  slurp(shop_.package(simple(name, version, depends))));
+                  slurp(shop_.package(simple(name, number, depends))));
         }
         sandbox::result r = run({});
-        EXPECT_EQ(r.status, 0) << version;
+        EXPECT_EQ(r.status, 0) << text;
         std::string expected;
         for (int i = 0; i < length; ++i) {
-            expected += "installed c" + std::to_string(i) + "-" + version + "\n";
+            expected += "installed c" + std::to_string(i) + "-" + text + "\n";
         }
         const std::string log = read("/postlog");
         EXPECT_NE(log.find(expected), std::string::npos) << log;
         EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
-        EXPECT_EQ(listing(box().path("/var/pckg")), std::set<std::string>{}) << version;
-        EXPECT_EQ(read("/opt/c29/file"), "c29 " + version + "\n");
+        EXPECT_EQ(listing(box().path("/var/pckg")), std::set<std::string>{}) << text;
+        EXPECT_EQ(read("/opt/c29/file"), "c29 " + text + "\n");
     }
 }
 
