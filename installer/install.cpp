@@ -66,10 +66,7 @@ void replace_old_version(repo& r, installed_package* p) {
 }  // namespace
 
 installed_package* first_conflicting(const repo& r, const installed_package& p) {
-    for (installed_package* x : r.packages) {
-        if (!x->disabled && conflicts_with(*x, p)) return x;
-    }
-    return nullptr;
+    return r.first_conflicting(p);
 }
 
 std::uint32_t check(repo& r, const installed_package& p, std::uint32_t allowed) {

@@ -34,10 +34,11 @@ protected:
         r.add(p);
         return *p;
     }
-    static void conflict(installed_package& p, const std::string& with) {
+    void conflict(installed_package& p, const std::string& with) {
         relation c;
         c.name = with.c_str();
         p.conflicts.push_back(c);
+        r.reindex();
     }
     static std::vector<std::string> names(const array<installed_package*>& list) {
         std::vector<std::string> result;
