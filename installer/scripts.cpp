@@ -1,5 +1,6 @@
 #include "installer/scripts.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,31 @@
 namespace {
 
 constexpr const char* script_preamble = "#!/bin/bash\n\n. /vesk/lib/install/profile.sh\n\n";
+
+// The path in single quotes for "bash -c", so that no byte of a package
+// name is taken for shell syntax.
+byte_string shell_quoted(const byte_string& path) {
+    byte_string quoted("'");
+    for (std::size_t i = 0; i < path.length(); ++i) {
+        if (path[i] == '\'') {
+            quoted.append("'\\''");
+        } else {
+            quoted.append(1, path[i]);
+        }
+    }
+    quoted.append("'");
+    return quoted;
+}
+
+// In the child: standard input from "/dev/null".
+void detach_input() {
+    const int null = open("/dev/null", O_RDONLY);
+    if (null < 0) _exit(127);
+    if (null != 0) {
+        if (dup2(null, 0) < 0) _exit(127);
+        close(null);
+    }
+}
 
 int wait_for(pid_t child) {
     int status = 0;
@@ -49,10 +75,11 @@ bool run_script(repo& r, const installed_package& p, const char* script) {
     const byte_string path = database_entry(p.name) + script;
     struct stat st;
     if (stat(path.text(), &st) != 0) return true;
-    const byte_string command = path + " >/dev/null 2>&1";
+    const byte_string command = shell_quoted(path) + " >/dev/null 2>&1";
     int status = -1;
     const pid_t child = fork();
     if (child == 0) {
+        if (r.package_on_standard_input) detach_input();
         execl("/bin/bash", "bash", "-c", command.text(), static_cast<char*>(nullptr));
         _exit(127);
     }

@@ -75,7 +75,7 @@ void move_small_files_to_ram(array<package_file*>& files) {
 void install_one(repo& r, package_file& f, std::uint32_t flags,
                  const previous_state_map& previous) {
     file_in_stream in(f.path.text());
-    if (in.is_open() && install_stream(r, in, flags, previous) == 0) {
+    if (in.is_open() && install_file(r, in, flags, previous) == 0) {
         in.close();
         unlink(f.path.text());
         return;
