@@ -2,12 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include "base/file_streams.h"
+#include "base/process.h"
 #include "installer/database.h"
 #include "installer/install_errors.h"
 
@@ -28,24 +26,6 @@ byte_string shell_quoted(const byte_string& path) {
     }
     quoted.append("'");
     return quoted;
-}
-
-// In the child: standard input from "/dev/null".
-void detach_input() {
-    const int null = open("/dev/null", O_RDONLY);
-    if (null < 0) _exit(127);
-    if (null != 0) {
-        if (dup2(null, 0) < 0) _exit(127);
-        close(null);
-    }
-}
-
-int wait_for(pid_t child) {
-    int status = 0;
-    for (;;) {
-        if (waitpid(child, &status, 0) == child) return status;
-        if (errno != EINTR) return -1;
-    }
 }
 
 }  // namespace
@@ -76,14 +56,18 @@ bool run_script(repo& r, const installed_package& p, const char* script) {
     struct stat st;
     if (stat(path.text(), &st) != 0) return true;
     const byte_string command = shell_quoted(path) + " >/dev/null 2>&1";
-    int status = -1;
-    const pid_t child = fork();
-    if (child == 0) {
-        if (r.package_on_standard_input) detach_input();
-        execl("/bin/bash", "bash", "-c", command.text(), static_cast<char*>(nullptr));
-        _exit(127);
+    const char* const arguments[] = {"bash", "-c", command.text(), nullptr};
+    program_start start;
+    start.path = "/bin/bash";
+    start.arguments = arguments;
+    int null = -1;
+    if (r.package_on_standard_input) {
+        null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        start.input = null < 0 ? closed_descriptor : null;
     }
-    if (child > 0) status = wait_for(child);
+    const pid_t child = start_program(start);
+    if (null >= 0) close(null);
+    const int status = child > 0 ? wait_child(child) : -1;
     if (status == 0) return true;
     r.messages.say_warning("package %s %s script failed", package_label(p).text(), script);
     return false;

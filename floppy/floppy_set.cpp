@@ -1,4 +1,4 @@
-#include "disk/floppy_set.h"
+#include "floppy/floppy_set.h"
 
 #include <sys/mount.h>
 
@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "base/little_endian.h"
-#include "disk/crc32.h"
-#include "disk/programs.h"
-#include "disk/progress_bar.h"
+#include "base/programs.h"
+#include "floppy/crc32.h"
+#include "floppy/progress_bar.h"
 
 namespace {
 
