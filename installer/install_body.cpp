@@ -209,6 +209,7 @@ bool extraction::place_file(const archive_entry& entry, const byte_string& path,
     out.flush();
     if (out.failed()) return disk_error(entry);
     out.close();
+    if (out.failed()) return disk_error(entry);
     return true;
 }
 
