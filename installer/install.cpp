@@ -66,9 +66,21 @@ void replace_old_version(repo& r, installed_package* p) {
     if (mine >= 0) r.take(mine);
 }
 
-// Whether installing the file would touch something installed: the header
-// is read, and the file is left at its start again.
-bool replaces_something(repo& r, file_in_stream& in, package_record& header) {
+// The name in the header record the reader stands on, or false.
+bool record_name(package_reader& reader, byte_string& name, std::uint32_t* version) {
+    unsigned char record[header_record_size];
+    reader.read(record, sizeof record);
+    if (reader.last_count() != sizeof record) return false;
+    name = byte_string(reinterpret_cast<const char*>(record),
+                       static_cast<std::size_t>(name_field_length(record)));
+    if (version != nullptr) *version = load_u32(record + 16);
+    return true;
+}
+
+// Whether installing the file would replace something installed: a version
+// of its name, or of a bundle member's name. Only the headers are read
+// (archives are passed over by seeking), and the file is left at its start.
+bool replaces_something(repo& r, file_in_stream& in, installed_package& header) {
     bool replaces = false;
     {
         package_reader reader(in);
@@ -76,15 +88,14 @@ bool replaces_something(repo& r, file_in_stream& in, package_record& header) {
         reader.accept(part_bundle);
         reader.next_part();
         const std::int32_t type = reader.current_type();
-        if (type == part_package || type == part_bundle) {
+        if ((type == part_package || type == part_bundle) &&
+            record_name(reader, header.name, &header.version)) {
             header.is_bundle = type == part_bundle;
-            unsigned char record[header_record_size];
-            reader.read(record, sizeof record);
-            if (reader.last_count() == sizeof record) {
-                header.name = byte_string(reinterpret_cast<const char*>(record),
-                                          static_cast<std::size_t>(name_field_length(record)));
-                header.version = load_u32(record + 16);
-                replaces = header.is_bundle || r.find(header.name) >= 0;
+            replaces = r.find(header.name) >= 0;
+            byte_string member;
+            while (header.is_bundle && !replaces && reader.next_part() == part_package &&
+                   record_name(reader, member, nullptr)) {
+                replaces = r.find(member) >= 0;
             }
         }
     }

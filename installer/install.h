@@ -27,7 +27,7 @@ struct bundle_info {
                                  const previous_state_map& previous);
 
 // Installs a package file. A package that would replace something
-// installed (an installed version of its name, or any bundle) is first read
+// installed (a version of its name or of a bundle member's) is first read
 // whole; when it is broken, that is reported and nothing changes. A fresh
 // package is read once, as from a stream.
 [[nodiscard]] int install_file(repo& r, file_in_stream& in, std::uint32_t flags,

@@ -176,6 +176,56 @@ TEST_F(hostile, damaged_packages_on_standard_input_are_broken_and_leave_nothing)
     }
 }
 
+// From a file the package is read whole before the installed version is
+// touched: a broken upgrade changes nothing, from the command line or from
+// the store.
+TEST_F(hostile, a_broken_upgrade_from_a_file_keeps_the_installed_version) {
+    const std::string entries =
+        fixture::entry_bytes(0100644, "/opt/a/file", "a 2.0\n") +
+        fixture::entry_bytes(0100644, "/opt/a/more", std::string(5000, 'm'));
+    std::string checksum = stored_zlib(entries);
+    checksum[checksum.size() / 2] ^= 0x01;
+    std::string garbled = fixture::zlib_bytes(entries);
+    garbled[garbled.size() / 2] ^= 0xff;
+    const std::string whole = fixture::zlib_bytes(entries);
+    const std::string head = header_part("a", builder::version(2, 0));
+    const std::string cut_file = fixture::container_bytes(head + files_part(whole));
+    const std::vector<broken_case> cases = {
+        {"damage in a stored block", fixture::container_bytes(head + files_part(checksum))},
+        {"damaged compressed data", fixture::container_bytes(head + files_part(garbled))},
+        {"compressed stream cut short",
+         fixture::container_bytes(head + files_part(whole.substr(0, whole.size() / 2)))},
+        {"file cut short", cut_file.substr(0, cut_file.size() - 10)},
+        {"entry name with a line break",
+         fixture::container_bytes(head + files_part(fixture::zlib_bytes(fixture::entry_bytes(
+                                             0100644, "/opt/a/x\nvar/pdb/keep/files", "x"))))},
+    };
+    for (const bool from_store : {false, true}) {
+        for (const broken_case& c : cases) {
+            SCOPED_TRACE(std::string(c.label) + (from_store ? ", from the store" : ""));
+            box_ = std::make_unique<sandbox::scratch_root>(TARNVALE_BIN_DIR, fs_bytes_);
+            ASSERT_TRUE(box_->ready()) << box_->failure();
+            install_first_version();
+            const std::string package = shop_.raw("a2", c.bytes);
+            if (from_store) {
+                std::filesystem::create_directories(box().path("/var/pckg"));
+                std::filesystem::create_directories(box().path("/ram"));
+                std::filesystem::copy_file(package, box().path("/var/pckg/a.vsk"));
+                const sandbox::result r = run({});
+                EXPECT_EQ(r.status, 0) << r.out;
+                EXPECT_TRUE(exists("/var/pckg/a.vsk"));
+            } else {
+                const sandbox::result r = install(package);
+                EXPECT_EQ(r.status, 1) << r.out;
+                EXPECT_EQ(read("/postlog"),
+                          "ERROR: installation of a-2.0 failed: broken package\n");
+            }
+            EXPECT_FALSE(exists("/opt/a/more"));
+            expect_first_version_kept();
+        }
+    }
+}
+
 // A compressed stream that merely stops early still ends the archive there
 // when the package cannot be read twice.
 TEST_F(hostile, a_stream_that_stops_early_on_standard_input_ends_the_archive) {
