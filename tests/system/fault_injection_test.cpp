@@ -13,15 +13,13 @@ namespace {
 
 const std::string preload = "/tools/libfault_injection.so";
 
-package_spec small(const std::string& name, const std::string& version) {
-    package_spec spec;
+package_spec small(const std::string& name, unsigned major) {
+    package_spec spec{.version = version(major, 0)};
     spec.name = name;
-    spec.version = version;
-    spec.files["/opt/" + name + "/a"] = name + " " + version + " a\n";
-    spec.files["/opt/" + name + "/b"] = name + " " + version + " b\n";
-    spec.has_oninstall = true;
+    const std::string tag = name + " " + std::to_string(major) + ".0";
+    spec.files.push_back(regular("/opt/" + name + "/a", tag + " a\n"));
+    spec.files.push_back(regular("/opt/" + name + "/b", tag + " b\n"));
     spec.oninstall = "true\n";
-    spec.has_onuninstall = true;
     spec.onuninstall = "true\n";
     return spec;
 }
@@ -40,9 +38,9 @@ protected:
         if (access((std::string(TARNVALE_BIN_DIR) + "/libfault_injection.so").c_str(), R_OK) != 0) {
             GTEST_SKIP() << "the fault injection library is not built";
         }
-        keep_ = shop_.package(small("keep", "1.0"));
-        old_ = shop_.package(small("p", "1.0"));
-        new_ = shop_.package(small("p", "2.0"));
+        keep_ = shop_.package(small("keep", 1));
+        old_ = shop_.package(small("p", 1));
+        new_ = shop_.package(small("p", 2));
     }
 
     // A fresh root as the scenario begins.

@@ -44,10 +44,8 @@ protected:
     // The first version of "a", whose files and entry must survive every
     // broken upgrade.
     void install_first_version() {
-        package_spec a;
-        a.name = "a";
-        a.files["/opt/a/file"] = "a 1.0\n";
-        a.has_onuninstall = true;
+        package_spec a{.name = "a", .version = version(1, 0)};
+        a.files.push_back(regular("/opt/a/file", "a 1.0\n"));
         a.onuninstall = "echo gone >/tmp/uninstalled\n";
         ASSERT_EQ(install(shop_.package(a)).status, 0);
         first_files_ = read("/var/pdb/a/files");
@@ -63,22 +61,11 @@ protected:
     }
 
     std::string first_files_, first_version_;
-
-    // A package written by our own writer, which takes any name and any
-    // entry that vsktool build would refuse.
-    std::string written(const builder::package_spec& spec) {
-        const std::string path = shop_.dir() + "/written-" + std::to_string(++serial_) + ".vsk";
-        EXPECT_TRUE(builder::write_package(path, spec));
-        return path;
-    }
-
-    int serial_ = 0;
 };
 
 TEST_F(hostile, an_empty_root_is_refused_like_a_failing_chroot) {
-    package_spec spec;
-    spec.name = "a";
-    spec.files["/opt/a/file"] = "a\n";
+    package_spec spec{.name = "a", .version = version(1, 0)};
+    spec.files.push_back(regular("/opt/a/file", "a\n"));
     const std::string package = shop_.package(spec);
     std::filesystem::create_directories(box().jail_path("/pkg"));
     std::filesystem::copy_file(package, box().jail_path("/pkg/a.vsk"));
@@ -97,14 +84,13 @@ TEST_F(hostile, an_empty_root_is_refused_like_a_failing_chroot) {
 TEST_F(hostile, scripts_of_a_package_on_standard_input_read_nothing_of_it) {
     std::vector<std::string> members;
     for (int i = 1; i <= 3; ++i) {
-        package_spec m;
-        m.name = "m" + std::to_string(i);
-        m.files["/opt/" + m.name + "/data"] = noise(64u << 10, static_cast<unsigned>(i));
-        m.has_oninstall = true;
+        package_spec m{.name = "m" + std::to_string(i), .version = version(1, 0)};
+        m.files.push_back(
+            regular("/opt/" + m.name + "/data", noise(64u << 10, static_cast<unsigned>(i))));
         m.oninstall = "cat >/dev/null\necho read >/tmp/" + m.name + "\n";
         members.push_back(shop_.package(m));
     }
-    const std::string bundle = shop_.bundle("all", "1.0", members);
+    const std::string bundle = shop_.bundle("all", version(1, 0), members);
     const sandbox::result r = install_stdin(bundle, true);
     EXPECT_EQ(r.status, 0) << r.out;
     for (int i = 1; i <= 3; ++i) {
@@ -125,12 +111,12 @@ TEST_F(hostile, a_package_name_with_shell_syntax_runs_its_own_script_only) {
         builder::package_spec spec{.name = name, .version = builder::version(1, 0)};
         spec.oninstall = "echo ran >/ran\n";
         spec.files.push_back(builder::regular("/file", "x\n"));
-        const sandbox::result r = install(written(spec));
+        const sandbox::result r = install(shop_.written(spec));
         EXPECT_EQ(r.status, 0) << r.out << r.err;
         EXPECT_EQ(read("/ran"), "ran\n");
         EXPECT_FALSE(exists("/b"));
         EXPECT_FALSE(exists("/c"));
-        EXPECT_EQ(message_lines(r.out).find("script failed"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("script failed"), std::string::npos) << r.out;
     }
 }
 
@@ -245,10 +231,8 @@ TEST_F(hostile, a_stream_that_stops_early_on_standard_input_ends_the_archive) {
 TEST_F(hostile, a_declared_length_that_wraps_crashes_nothing) {
     install_first_version();
     std::string bytes = slurp(shop_.package([] {
-        package_spec a;
-        a.name = "a";
-        a.version = "2.0";
-        a.files["/opt/a/file"] = "a 2.0\n";
+        package_spec a{.name = "a", .version = version(2, 0)};
+        a.files.push_back(regular("/opt/a/file", "a 2.0\n"));
         return a;
     }()));
     const std::string wrapping = fixture::le32(0xfffffff8u);
@@ -271,15 +255,14 @@ TEST_F(hostile, a_declared_length_that_wraps_crashes_nothing) {
 // "/opt//o/f" and "/opt/./o/f" are "/opt/o/f": the collision check, the
 // file list and the database see that one spelling.
 TEST_F(hostile, entry_names_are_collapsed_to_one_spelling) {
-    package_spec o;
-    o.name = "o";
-    o.files["/opt/o/f"] = "mine\n";
+    package_spec o{.name = "o", .version = version(1, 0)};
+    o.files.push_back(regular("/opt/o/f", "mine\n"));
     ASSERT_EQ(install(shop_.package(o)).status, 0);
     builder::package_spec n{.name = "n", .version = builder::version(1, 0)};
     n.files = {builder::regular("/opt//o/f", "theirs\n"),
                builder::regular("opt/./o/./f", "theirs\n"), builder::directory("/opt/n"),
                builder::regular("//opt/n//g/", "n\n")};
-    const sandbox::result r = install(written(n));
+    const sandbox::result r = install(shop_.written(n));
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(read("/opt/o/f"), "mine\n");
     EXPECT_EQ(read("/postlog"),
@@ -306,7 +289,7 @@ TEST_F(hostile, nothing_is_created_through_a_proc_magic_link) {
         SCOPED_TRACE(files.back().name);
         builder::package_spec e{.name = "e", .version = builder::version(1, 0)};
         e.files = files;
-        const sandbox::result r = install(written(e));
+        const sandbox::result r = install(shop_.written(e));
         EXPECT_EQ(r.status, 1) << r.out;
         EXPECT_NE(read("/postlog").find("ERROR: installation of e-1.0 failed: "),
                   std::string::npos);
