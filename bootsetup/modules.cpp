@@ -16,7 +16,6 @@ const char* const network_modules[] = {
 
 void load_modules(const char* const* list) {
     for (; *list != nullptr; ++list) {
-        int ignored = run_program(nullptr, "/sbin/insmod", {*list});
-        (void)ignored;
+        (void)run_program(nullptr, "/sbin/insmod", {*list});
     }
 }

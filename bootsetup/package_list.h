@@ -8,7 +8,7 @@
 #include "package/format.h"
 
 // One package file of the installation media, read up to its dependencies.
-class package_entry : public grid_item {
+class package_entry final : public grid_item {
 public:
     [[nodiscard]] const char* item_name() const override { return name; }
     [[nodiscard]] bool item_selected() const override { return selected != 0; }

@@ -36,6 +36,5 @@ void install_boot_code(const disk_record& disk) {
     if (!read_boot_sector(disk.name, sector)) return;
     std::memcpy(sector, boot_code_image, boot_code_bytes);
     std::memset(sector + boot_code_bytes, 0, partition_table_offset - boot_code_bytes);
-    bool ignored = write_boot_sector(disk.name, sector);
-    (void)ignored;
+    (void)write_boot_sector(disk.name, sector);  // reports its own failure
 }

@@ -23,8 +23,7 @@ int count_partition_slots(const char* disk_name) {
     while (std::fgets(line, sizeof line, dump) != nullptr) {
         if (std::strncmp(line, "/dev/", 5) == 0) ++slots;
     }
-    int ignored = close_program(dump);
-    (void)ignored;
+    (void)close_program(dump);  // the listing read is what counts
     return slots;
 }
 
@@ -56,7 +55,6 @@ bool partition_disk(const disk_record& disk) {
     std::FILE* tool = open_program_input("/sbin/sfdisk", {"-q", "-uC", disk.name, ">null"});
     if (tool == nullptr) return false;
     write_partition_table(tool, disk, slots);
-    int ignored = close_program(tool);
-    (void)ignored;
+    (void)close_program(tool);
     return true;
 }

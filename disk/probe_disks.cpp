@@ -33,7 +33,6 @@ disk_record* probe_disks() {
     while (found < max_probed_disks && std::fgets(line, sizeof line, listing) != nullptr) {
         if (parse_geometry_line(line, table[found])) ++found;
     }
-    int ignored = close_program(listing);
-    (void)ignored;
+    (void)close_program(listing);  // the lines read are what counts
     return found > 0 ? table : nullptr;
 }

@@ -27,7 +27,7 @@ void remove_installed(repo& r, const byte_string& name) {
 void hold_back_disabled_members(repo& r, package_reader& reader,
                                 const previous_state_map& previous) {
     array<relation> held;
-    static_cast<void>(read_relation_list(reader, held));
+    (void)read_relation_list(reader, held);
     for (const relation& m : held) {
         const bool* was_disabled = previous.lookup(m.name);
         if (was_disabled != nullptr && !*was_disabled) continue;

@@ -127,10 +127,7 @@ int install_file(repo& r, file_in_stream& in, std::uint32_t flags,
 }
 
 installed_package* first_conflicting(const repo& r, const installed_package& p) {
-    for (installed_package* x : r.packages) {
-        if (!x->disabled && conflicts_with(*x, p)) return x;
-    }
-    return nullptr;
+    return r.first_conflicting(p);
 }
 
 std::uint32_t check(repo& r, const installed_package& p, std::uint32_t allowed) {

@@ -37,7 +37,7 @@ void disable(repo& r, installed_package& p) {
     mkdir(prefix.text(), 0770);
     move_files(r, p, prefix, move_mode::add);
     // Errors of the list are not reported: the files have moved either way.
-    static_cast<void>(write_file_list(p));
+    (void)write_file_list(p);
     create_empty(database_entry(p.name) + "disabled");
     p.disabled = true;
     p.pending = action_none;
@@ -45,7 +45,7 @@ void disable(repo& r, installed_package& p) {
 
 void enable(repo& r, installed_package& p) {
     move_files(r, p, disabled_prefix(p), move_mode::strip);
-    static_cast<void>(write_file_list(p));
+    (void)write_file_list(p);
     unlink((database_entry(p.name) + "disabled").text());
     run_script(r, p, "oninstall");
     p.disabled = false;

@@ -15,8 +15,7 @@ enum availability_kind : int {
 };
 
 bool will_be_active(const installed_package& p) {
-    return (!p.disabled && p.pending == action_none) ||
-           (p.disabled && p.pending == action_enable);
+    return (!p.disabled && p.pending == action_none) || (p.disabled && p.pending == action_enable);
 }
 
 bool is_wanted(const installed_package& p) {
@@ -57,6 +56,8 @@ public:
 
 private:
     void keep_needs(installed_package& p, int idle);
+    void keep_needs(installed_package& p, const array<array<installed_package*>>& suppliers,
+                    int idle);
     void keep(installed_package& x, installed_package& p, int idle);
     installed_package* bundle_of(const installed_package& p);
     repo& r_;
@@ -65,8 +66,7 @@ private:
 
 installed_package* adjustment::bundle_of(const installed_package& p) {
     if (p.bundle_name.empty()) return nullptr;
-    const int at = r_.find(p.bundle_name);
-    return at < 0 ? nullptr : r_.packages[static_cast<std::size_t>(at)];
+    return r_.named(p.bundle_name);
 }
 
 void adjustment::pass_on_bundle_state() {
@@ -84,19 +84,24 @@ void adjustment::pass_on_bundle_state() {
 }
 
 void adjustment::keep_what_is_needed() {
-    for (installed_package* p : r_.packages) {
-        if (is_wanted(*p)) keep_needs(*p, 0);
+    for (std::size_t i = 0; i < r_.packages.size(); ++i) {
+        installed_package& p = *r_.packages[i];
+        if (is_wanted(p)) keep_needs(p, r_.suppliers(i), 0);
     }
 }
 
 void adjustment::keep_needs(installed_package& p, int idle) {
+    keep_needs(p, r_.suppliers(p), idle);
+}
+
+void adjustment::keep_needs(installed_package& p, const array<array<installed_package*>>& suppliers,
+                            int idle) {
     // Every step that changes a pending action brings the walk closer to its
     // end. Only a disabled bundle already pending enable is visited without
     // a change, so a long enough run of such visits is a cycle of bundles.
     if (idle > static_cast<int>(r_.packages.size())) return;
     if (installed_package* q = bundle_of(p)) keep(*q, p, idle);
-    for (const relation& d : p.depends) {
-        array<installed_package*> c = r_.candidates(d, true);
+    for (const array<installed_package*>& c : suppliers) {
         if (availability(c) == available) continue;
         if (c.empty()) break;
         array<package_record*> ordered = as_records(c);
@@ -122,11 +127,14 @@ void adjustment::keep(installed_package& x, installed_package& p, int idle) {
     }
 }
 
+// Only a package's rivals can conflict with it either way; the others are
+// passed over as the conflict checks would pass them over.
 void adjustment::resolve_conflicts() {
-    for (installed_package* p : r_.packages) {
+    for (std::size_t i = 0; i < r_.packages.size(); ++i) {
+        installed_package* p = r_.packages[i];
         if (!is_wanted(*p)) continue;
-        for (installed_package* x : r_.packages) {
-            if (x == p || !will_be_active(*x)) continue;
+        for (installed_package* x : r_.rivals(i)) {
+            if (!will_be_active(*x)) continue;
             if (conflicts_with(*p, *x)) {
                 if (x->pending == action_none) x->pending = action_disable;
             } else if (p->pending == action_enable && conflicts_with(*x, *p)) {
@@ -149,9 +157,10 @@ void adjustment::drop_what_cannot_work() {
     bool changed = true;
     while (changed) {
         changed = false;
-        for (installed_package* p : r_.packages) {
-            for (const relation& d : p->depends) {
-                const int a = availability(r_.candidates(d, true));
+        for (std::size_t i = 0; i < r_.packages.size(); ++i) {
+            installed_package* p = r_.packages[i];
+            for (const array<installed_package*>& c : r_.suppliers(i)) {
+                const int a = availability(c);
                 if (a == unavailable && p->pending != action_uninstall) {
                     p->pending = action_uninstall;
                     changed = true;
@@ -167,15 +176,23 @@ void adjustment::drop_what_cannot_work() {
 }
 
 void adjustment::follow_members() {
+    tree_map<byte_string, array<installed_package*>> members;
+    for (installed_package* m : r_.packages) {
+        if (!m->bundle_name.empty()) members.insert(m->bundle_name).first.value().push_back(m);
+    }
+    const array<installed_package*> none;
     for (installed_package* p : r_.packages) {
         if (!p->is_bundle || p->pending == action_uninstall) continue;
         bool some_active = false;
         bool all_leaving = true;
-        for (installed_package* m : r_.packages) {
+        // A nameless bundle would count every standalone package as a member.
+        const array<installed_package*>* mine =
+            p->name.empty() ? &r_.packages : members.lookup(p->name);
+        for (installed_package* m : mine == nullptr ? none : *mine) {
             if (m->bundle_name != p->name) continue;
             if (will_be_active(*m)) some_active = true;
-            const bool leaving = m->pending == action_uninstall ||
-                                 (!m->disabled && m->pending == action_enable);
+            const bool leaving =
+                m->pending == action_uninstall || (!m->disabled && m->pending == action_enable);
             if (!leaving) all_leaving = false;
         }
         if (some_active) continue;

@@ -81,7 +81,7 @@ void install_one(repo& r, package_file& f, std::uint32_t flags,
         return;
     }
     in.close();
-    if (!f.return_path.empty()) static_cast<void>(move_file(f.path.text(), f.return_path.text()));
+    if (!f.return_path.empty()) (void)move_file(f.path.text(), f.return_path.text());
 }
 
 // The device needs a reinstallation; the run stays here without using the

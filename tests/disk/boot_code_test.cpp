@@ -129,8 +129,7 @@ protected:
             if (write(monitor[1], save.data(), save.size()) < 0) break;
         }
         const char quit[] = "quit\n";
-        ssize_t ignored = write(monitor[1], quit, sizeof quit - 1);
-        (void)ignored;
+        (void)write(monitor[1], quit, sizeof quit - 1);
         close(monitor[1]);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         kill(pid, SIGKILL);

@@ -43,8 +43,7 @@ protected:
 
     void TearDown() override {
         for (const std::string& loop : loops_) {
-            int ignored = std::system(("losetup -d " + loop).c_str());
-            (void)ignored;
+            (void)std::system(("losetup -d " + loop).c_str());
         }
         loops_.clear();
         scratch_fixture::TearDown();
@@ -108,8 +107,7 @@ protected:
                     text += device + " " + (inside.empty() ? "/" : inside) + " " + type + "\n";
                 }
             }
-            ssize_t ignored = write(report[1], text.data(), text.size());
-            (void)ignored;
+            (void)write(report[1], text.data(), text.size());
             _exit(0);
         }
         close(report[1]);

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -13,7 +15,7 @@ namespace {
 
 // Keeps every message as "<kind>:<text>" so tests can compare them.
 class recording_reporter : public reporter {
-  public:
+public:
     void say(kind k, const char* format, va_list arguments) override {
         char text[512];
         std::vsnprintf(text, sizeof text, format, arguments);
@@ -29,7 +31,7 @@ std::uint32_t v(unsigned major) {
 
 // Owns the records the list points to; order_packages owns none.
 class package_set {
-  public:
+public:
     package_record& add(const char* name, std::uint32_t version, std::uint32_t revision = 0) {
         records_.push_back(std::make_unique<package_record>());
         package_record& p = *records_.back();
@@ -56,7 +58,7 @@ class package_set {
         return result;
     }
 
-  private:
+private:
     std::vector<std::unique_ptr<package_record>> records_;
 };
 
@@ -145,14 +147,39 @@ TEST(order_packages, keeps_one_per_package_in_dependency_order) {
          },
          false,
          {"a-1.0", "b-1.0", "c-1.0"}},
-        {"two equal plain entries both drop out",
+        {"of two equal plain entries the first stays",
          [](package_set& s) {
              s.add("p", v(1));
              s.add("q", v(1));
              s.add("p", v(1));
          },
          false,
+         {"q-1.0", "p-1.0"}},
+        {"two equal bundles both drop out",
+         [](package_set& s) {
+             s.add_bundle("base", v(1), {{"zlib", v(2)}});
+             s.add("q", v(1));
+             s.add_bundle("base", v(1), {{"zlib", v(2)}});
+         },
+         false,
          {"q-1.0"}},
+        {"a package the insertion placed too early moves after what it needs",
+         [](package_set& s) {
+             s.add("b", v(1)).depends.push_back(relation{"c", 0, 0, 0});
+             s.add("a", v(1)).depends.push_back(relation{"b", 0, 0, 0});
+             s.add("c", v(1)).depends.push_back(relation{"d", 0, 0, 0});
+             s.add("d", v(1));
+         },
+         false,
+         {"d-1.0", "c-1.0", "b-1.0", "a-1.0"}},
+        {"a cycle ends with both packages kept",
+         [](package_set& s) {
+             s.add("a", v(1)).depends.push_back(relation{"b", 0, 0, 0});
+             s.add("b", v(1)).depends.push_back(relation{"a", 0, 0, 0});
+             s.add("c", v(1)).depends.push_back(relation{"a", 0, 0, 0});
+         },
+         false,
+         {"a-1.0", "b-1.0", "c-1.0"}},
         {"a bundle stays beside an equal plain member, which drops out",
          [](package_set& s) {
              s.add("zlib", v(2));
@@ -176,6 +203,30 @@ TEST(order_packages, keeps_one_per_package_in_dependency_order) {
         order_packages(list, c.prefer_older, false, messages);
         EXPECT_EQ(labels(list), c.expected) << c.what;
         EXPECT_TRUE(messages.lines.empty()) << c.what << ": quiet unless verbose";
+    }
+}
+
+// Whatever order a chain comes in, every package ends up after the one it
+// needs.
+TEST(order_packages, puts_a_chain_in_order_from_any_starting_order) {
+    const int length = 30;
+    std::mt19937 generator(30);
+    for (int round = 0; round < 50; ++round) {
+        package_set packages;
+        std::vector<int> numbers(length);
+        for (int i = 0; i < length; ++i) numbers[i] = i;
+        std::shuffle(numbers.begin(), numbers.end(), generator);
+        for (int i : numbers) {
+            package_record& p = packages.add(("p" + std::to_string(i)).c_str(), v(1));
+            if (i > 0)
+                p.depends.push_back(relation{("p" + std::to_string(i - 1)).c_str(), 0, 0, 0});
+        }
+        array<package_record*> list = packages.list();
+        recording_reporter messages;
+        order_packages(list, false, false, messages);
+        std::vector<std::string> expected;
+        for (int i = 0; i < length; ++i) expected.push_back("p" + std::to_string(i) + "-1.0");
+        EXPECT_EQ(labels(list), expected) << "round " << round;
     }
 }
 

@@ -30,8 +30,7 @@ namespace {
 [[noreturn]] void die(int report, const std::string& what) {
     std::string text = what + ": " + std::strerror(errno);
     if (report >= 0) {
-        ssize_t ignored = write(report, text.data(), text.size());
-        (void)ignored;
+        (void)write(report, text.data(), text.size());
     }
     _exit(127);
 }
@@ -358,8 +357,7 @@ pid_t scratch_root::hold(const std::string& inside, bool mapped) {
             if (mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0) == MAP_FAILED) die(ready_pipe[1], "mmap");
             close(fd);
         }
-        ssize_t ignored = write(ready_pipe[1], "", 1);
-        (void)ignored;
+        (void)write(ready_pipe[1], "", 1);
         close(ready_pipe[1]);
         for (;;) pause();
     }

@@ -1,5 +1,6 @@
 // A run without a package installs what waits in the package store.
 
+#include <algorithm>
 #include <random>
 
 #include "tests/system/fixture.h"
@@ -68,6 +69,52 @@ TEST_F(installer_store_run, keeps_one_version_orders_by_dependency_and_keeps_the
     EXPECT_EQ(listing(box().path("/ram")), std::set<std::string>{});
     EXPECT_EQ(read("/opt/a/file"), "a 2.0\n");
     EXPECT_FALSE(exists("/opt/h/file"));
+}
+
+// A chain of packages, each needing the one before it, goes in with one run
+// whatever order the store lists it in; so does its upgrade.
+TEST_F(installer_store_run, installs_and_upgrades_a_chain_in_one_run_from_any_order) {
+    const int length = 30;
+    std::mt19937 generator(12);
+    for (const unsigned major : {1u, 2u}) {
+        const std::uint32_t number = version(major, 0);
+        const std::string text = version_text(number);
+        std::vector<int> numbers(length);
+        for (int i = 0; i < length; ++i) numbers[i] = i;
+        std::shuffle(numbers.begin(), numbers.end(), generator);
+        for (int i : numbers) {
+            const std::string name = "c" + std::to_string(i);
+            std::vector<relation_spec> depends;
+            if (i > 0) depends.push_back({.name = "c" + std::to_string(i - 1)});
+            // Random file names give a directory order unrelated to the chain.
+            write("/var/pckg/" + std::to_string(generator() % 100000) + "-" + name + ".vsk",
+                  slurp(shop_.package(simple(name, number, depends))));
+        }
+        sandbox::result r = run({});
+        EXPECT_EQ(r.status, 0) << text;
+        std::string expected;
+        for (int i = 0; i < length; ++i) {
+            expected += "installed c" + std::to_string(i) + "-" + text + "\n";
+        }
+        const std::string log = read("/postlog");
+        EXPECT_NE(log.find(expected), std::string::npos) << log;
+        EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
+        EXPECT_EQ(listing(box().path("/var/pckg")), std::set<std::string>{}) << text;
+        EXPECT_EQ(read("/opt/c29/file"), "c29 " + text + "\n");
+    }
+}
+
+// The same package copied twice into the store is installed once; the copy
+// that was passed over stays for the next run to find it installed.
+TEST_F(installer_store_run, installs_a_package_copied_twice_once) {
+    const std::string a = slurp(shop_.package(simple("a")));
+    write("/var/pckg/a.vsk", a);
+    write("/var/pckg/a-copy.vsk", a);
+    sandbox::result r = run({});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read("/postlog"), "installed a-1.0\n");
+    EXPECT_EQ(read("/opt/a/file"), "a 1.0\n");
+    EXPECT_EQ(listing(box().path("/var/pckg")).size(), 1u);
 }
 
 TEST_F(installer_store_run, downgrade_marker_installs_the_oldest_once) {
