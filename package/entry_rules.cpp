@@ -59,6 +59,9 @@ const char* entry_problem(const archive_entry& entry) {
         return "path leads out of the tree";
     }
     if (path == "/" && entry.type() != entry_directory) return "empty path";
+    // What lies below /proc belongs to the running kernel; through its magic
+    // links a path there even leads into other processes' trees.
+    if (path.starts_with("/proc/")) return "path below /proc";
     return nullptr;
 }
 

@@ -20,6 +20,7 @@ constexpr std::uint32_t longest_link_target = 4095;
 [[nodiscard]] bool entry_path(const byte_string& name, byte_string& path);
 
 // Why the entry makes its package broken, or null when it is acceptable.
+// Besides the name rules above: a path below "/proc/".
 // Looks at the header and the name; the data is the reader's to check.
 [[nodiscard]] const char* entry_problem(const archive_entry& entry);
 

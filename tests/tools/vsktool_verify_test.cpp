@@ -162,6 +162,12 @@ std::vector<broken_case> broken_cases() {
                  header_part() + files_part(entry_bytes(0x81a4, std::string("/etc/x\0y", 8), "a")));
          },
          "path holds a NUL byte"},
+        {"entry below /proc",
+         [] {
+             return container_bytes(
+                 header_part() + files_part(entry_bytes(0x81a4, "/proc/1/root/etc/passwd", "a")));
+         },
+         "entry /proc/1/root/etc/passwd: path below /proc"},
         {"link target longer than any system stores",
          [] {
              return container_bytes(header_part() +
