@@ -37,7 +37,8 @@ void file_out_stream::close() {
     if (descriptor_ == -1)
         return;
     flush();
-    ::close(descriptor_);
+    // Some file systems report a failed write only here.
+    if (::close(descriptor_) != 0) add_state(bad_bit);
     // Bytes a failed flush left behind must never go to a file that reuses
     // the number.
     owned_->release_descriptor();

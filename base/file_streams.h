@@ -16,7 +16,8 @@ public:
     explicit file_out_stream(int descriptor);
     ~file_out_stream() override;
 
-    // Flushes and closes; a second call does nothing.
+    // Flushes and closes; a failed close adds bad_bit. A second call does
+    // nothing.
     void close();
     [[nodiscard]] int descriptor() const { return descriptor_; }
     [[nodiscard]] bool is_open() const { return descriptor_ != -1; }

@@ -15,6 +15,13 @@ bool read_in_pieces(in_stream& from, std::uint32_t count, byte_string& into, std
         const auto got = static_cast<std::size_t>(from.last_count());
         if (kept < keep) {
             const std::size_t take = got < keep - kept ? got : keep - kept;
+            // Room doubles rather than growing by each piece, so that a long
+            // payload costs copies in proportion to its length, not to its
+            // square; it still grows only with bytes that really arrived.
+            if (into.length() + take > into.capacity()) {
+                const std::size_t twice = 2 * into.capacity();
+                into.reserve(into.length() + take > twice ? into.length() + take : twice);
+            }
             into.append(piece, take);
             kept += take;
         }

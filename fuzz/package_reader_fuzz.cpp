@@ -1,6 +1,7 @@
 // Drives every reading path of a package container over arbitrary bytes: the
 // header parts of a package or bundle, every relation list, the scripts and
-// the whole inflated archive, entry by entry.
+// the whole inflated archive, entry by entry, and the installer's check of a
+// whole package.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include "package/format.h"
 #include "package/header_reading.h"
 #include "package/inflate_buffer.h"
+#include "package/package_check.h"
 #include "package/package_reader.h"
 #include "package/package_record.h"
 
@@ -84,6 +86,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         file_in_stream file(fd);
         package_reader reader(file);
         read_everything(reader);
+    }
+    // The whole-package check an installer runs before an upgrade.
+    int whole = descriptor_of(data, size);
+    if (whole >= 0) {
+        file_in_stream file(whole);
+        byte_string where;
+        (void)check_package(file, size, where);
     }
     // The store scan reads the same bytes through its own path.
     int again = descriptor_of(data, size);

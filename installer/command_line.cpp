@@ -44,6 +44,7 @@ command_line parse_command_line(int argc, const char* const* argv) {
         }
         if (same(argument, "-r") && i + 1 < argc) {
             result.root = argv[++i];
+            result.has_root = true;
         } else if (same(argument, "-")) {
             result.from_standard_input = true;
             break;

@@ -14,6 +14,8 @@ struct command_line {
     bool from_standard_input = false;
     bool quiet = false;
     std::uint32_t flags = 0;
+    // "-r" was given; its root may still be empty, which no chroot accepts.
+    bool has_root = false;
     byte_string root;
     byte_string package_path;
     bool has_package_path = false;

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include "base/file_streams.h"
+#include "base/format_text.h"
+#include "base/posix_io.h"
 #include "installer/install_errors.h"
 #include "package/package_name.h"
 
@@ -57,18 +59,24 @@ void read_schedule(const byte_string& path, installed_package& p) {
     unlink(path.text());
 }
 
+// Database files are replaced, never cut: written whole under a temporary
+// name in the entry directory and renamed into place, so a crash or a full
+// disk leaves the old file or the new one. A cut "version" would make the
+// next run uninstall the package, a cut "files" hand its files to --filegc.
+bool replace_file(const byte_string& path, const byte_string& bytes) {
+    return write_file_whole(path.text(), bytes, 0666);
+}
+
 bool write_relation_file(const byte_string& path, const array<relation>& list,
                          bool with_priority) {
-    file_out_stream out(path.text());
+    byte_string text;
     for (const relation& r : list) {
-        out << r.name << " " << r.min << " " << r.max;
-        if (with_priority) out << " " << r.priority;
-        out << "\n";
+        text.append(r.name);
+        text.append(format_text(" %u %u", r.min, r.max));
+        if (with_priority) text.append(format_text(" %d", r.priority));
+        text.append("\n");
     }
-    out.flush();
-    if (out.failed()) return false;
-    out.close();
-    return true;
+    return replace_file(path, text);
 }
 
 bool path_exists(const byte_string& path) {
@@ -136,14 +144,9 @@ bool create_entry_directory(repo& r, const installed_package& p) {
 
 bool write_metadata(repo& r, const installed_package& p) {
     const byte_string d = database_entry(p.name);
-    {
-        file_out_stream out((d + "version").text());
-        out << p.version << " " << p.revision;
-        out.end_line();
-        if (out.failed()) {
-            report_disk_error(r, p, "meta/version");
-            return false;
-        }
+    if (!replace_file(d + "version", format_text("%u %u\n", p.version, p.revision))) {
+        report_disk_error(r, p, "meta/version");
+        return false;
     }
     if (!write_relation_file(d + "deps", p.depends, false)) {
         report_disk_error(r, p, "meta/deps");
@@ -159,18 +162,15 @@ bool write_metadata(repo& r, const installed_package& p) {
     }
     if (p.bundle_name.empty()) {
         unlink((d + "bundle").text());
-    } else {
-        file_out_stream out((d + "bundle").text());
-        out << p.bundle_name;
-        out.end_line();
-        if (out.failed()) {
-            report_disk_error(r, p, "meta/bundle");
-            return false;
-        }
+    } else if (!replace_file(d + "bundle", p.bundle_name + "\n")) {
+        report_disk_error(r, p, "meta/bundle");
+        return false;
     }
     if (p.disabled) {
-        file_out_stream out((d + "disabled").text());
-        out.flush();
+        if (!replace_file(d + "disabled", byte_string())) {
+            report_disk_error(r, p, "meta/disabled");
+            return false;
+        }
     } else {
         unlink((d + "disabled").text());
     }
@@ -183,20 +183,17 @@ bool write_metadata(repo& r, const installed_package& p) {
 
 bool write_file_list(const installed_package& p) {
     if (p.is_bundle) return true;
-    file_out_stream out((database_entry(p.name) + "files").text());
+    byte_string text;
     for (const byte_string& path : p.files) {
         if (path.empty()) continue;
         if (path[0] == '/') {
-            out.write(path.data() + 1, static_cast<std::int64_t>(path.length() - 1));
+            text.append(path.data() + 1, path.length() - 1);
         } else {
-            out << path;
+            text.append(path);
         }
-        out << "\n";
+        text.append("\n");
     }
-    out.flush();
-    if (out.failed()) return false;
-    out.close();
-    return true;
+    return replace_file(database_entry(p.name) + "files", text);
 }
 
 void remove_entry(const installed_package& p) {

@@ -1,5 +1,7 @@
 #include "installer/install.h"
 
+#include <sys/stat.h>
+
 #include "base/own_ptr.h"
 #include "installer/bundle_install.h"
 #include "installer/database.h"
@@ -10,6 +12,7 @@
 #include "installer/scheduled_actions.h"
 #include "package/format.h"
 #include "package/header_reading.h"
+#include "package/package_check.h"
 #include "package/package_name.h"
 #include "package/predicates.h"
 
@@ -63,7 +66,65 @@ void replace_old_version(repo& r, installed_package* p) {
     if (mine >= 0) r.take(mine);
 }
 
+// The name in the header record the reader stands on, or false.
+bool record_name(package_reader& reader, byte_string& name, std::uint32_t* version) {
+    unsigned char record[header_record_size];
+    reader.read(record, sizeof record);
+    if (reader.last_count() != sizeof record) return false;
+    name = byte_string(reinterpret_cast<const char*>(record),
+                       static_cast<std::size_t>(name_field_length(record)));
+    if (version != nullptr) *version = load_u32(record + 16);
+    return true;
+}
+
+// Whether installing the file would replace something installed: a version
+// of its name, or of a bundle member's name. Only the headers are read
+// (archives are passed over by seeking), and the file is left at its start.
+bool replaces_something(repo& r, file_in_stream& in, installed_package& header) {
+    bool replaces = false;
+    {
+        package_reader reader(in);
+        reader.accept(part_package);
+        reader.accept(part_bundle);
+        reader.next_part();
+        const std::int32_t type = reader.current_type();
+        if ((type == part_package || type == part_bundle) &&
+            record_name(reader, header.name, &header.version)) {
+            header.is_bundle = type == part_bundle;
+            replaces = r.find(header.name) >= 0;
+            byte_string member;
+            while (header.is_bundle && !replaces && reader.next_part() == part_package &&
+                   record_name(reader, member, nullptr)) {
+                replaces = r.find(member) >= 0;
+            }
+        }
+    }
+    in.clear(0);
+    in.seek_get(0, seek_begin);
+    return replaces;
+}
+
 }  // namespace
+
+int install_file(repo& r, file_in_stream& in, std::uint32_t flags,
+                 const previous_state_map& previous) {
+    installed_package header;
+    if (replaces_something(r, in, header)) {
+        struct stat st;
+        byte_string where;
+        const std::uint64_t size = fstat(in.descriptor(), &st) == 0
+                                       ? static_cast<std::uint64_t>(st.st_size)
+                                       : 0;
+        const bool whole = check_package(in, size, where) == nullptr;
+        in.clear(0);
+        in.seek_get(0, seek_begin);
+        if (!whole) {
+            report_broken(r, header);
+            return 1;
+        }
+    }
+    return install_stream(r, in, flags, previous);
+}
 
 installed_package* first_conflicting(const repo& r, const installed_package& p) {
     return r.first_conflicting(p);

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "base/byte_string.h"
+#include "base/file_streams.h"
 #include "base/in_stream.h"
 #include "base/tree.h"
 #include "installer/repo.h"
@@ -24,6 +25,13 @@ struct bundle_info {
 // install_bundle.
 [[nodiscard]] int install_stream(repo& r, in_stream& in, std::uint32_t flags,
                                  const previous_state_map& previous);
+
+// Installs a package file. A package that would replace something
+// installed (a version of its name or of a bundle member's) is first read
+// whole; when it is broken, that is reported and nothing changes. A fresh
+// package is read once, as from a stream.
+[[nodiscard]] int install_file(repo& r, file_in_stream& in, std::uint32_t flags,
+                               const previous_state_map& previous);
 
 // The installed package of that name after the attempt (this one, or the
 // one the checks left in place), or none. The reader stands on the header.

@@ -1,19 +1,21 @@
 #include "installer/install_body.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utime.h>
 
 #include "base/file_streams.h"
 #include "base/in_stream.h"
 #include "base/read_in_pieces.h"
 #include "installer/database.h"
+#include "installer/entry_place.h"
 #include "installer/install_errors.h"
 #include "installer/package_actions.h"
 #include "installer/paths.h"
 #include "installer/scripts.h"
 #include "installer/used_files.h"
 #include "package/archive_entry.h"
+#include "package/entry_rules.h"
 #include "package/format.h"
 #include "package/inflate_buffer.h"
 
@@ -41,7 +43,12 @@ void skip_data(in_stream& archive, std::uint32_t count) {
     }
 }
 
-bool lacks_slash(const byte_string& name) { return name.empty() || name[0] != '/'; }
+// Access and modification time both set to the entry's time; a link is
+// never followed.
+void set_time(const entry_place& place, std::uint32_t time) {
+    const timespec times[2] = {{static_cast<time_t>(time), 0}, {static_cast<time_t>(time), 0}};
+    (void)utimensat(place.directory(), place.leaf(), times, AT_SYMLINK_NOFOLLOW);
+}
 
 // The extraction of one archive, with what it must remember between entries.
 class extraction {
@@ -53,11 +60,16 @@ public:
     bool run();
 
 private:
-    bool place(const archive_entry& entry, const byte_string& path);
-    bool place_link(const archive_entry& entry, const byte_string& path);
-    bool place_file(const archive_entry& entry, const byte_string& path);
-    bool place_device(const archive_entry& entry, const byte_string& path);
-    bool clear_the_way(const archive_entry& entry, const byte_string& path);
+    bool place_entry(const archive_entry& entry, const byte_string& path,
+                     const entry_place& place);
+    bool place_link(const archive_entry& entry, const byte_string& path,
+                    const entry_place& place);
+    bool place_file(const archive_entry& entry, const byte_string& path,
+                    const entry_place& place);
+    bool place_device(const archive_entry& entry, const byte_string& path,
+                      const entry_place& place);
+    bool clear_the_way(const archive_entry& entry, const byte_string& path,
+                       const entry_place& place);
     bool disk_error(const archive_entry& entry) {
         report_disk_error(r_, p_, entry.name.text());
         return false;
@@ -80,40 +92,54 @@ bool extraction::run() {
     archive_entry entry;
     for (;;) {
         const entry_read got = read_entry(archive_, entry);
+        // Damaged compressed data (the final checksum included) is never
+        // taken for the end of the archive: what came before it may be
+        // damaged too.
+        if (inflater_.corrupt()) return broken();
         if (got == entry_read::end) break;
-        if (got == entry_read::broken) return broken();
+        byte_string where;
+        if (got == entry_read::broken || entry_problem(entry) != nullptr ||
+            !entry_path(entry.name, where)) {
+            return broken();
+        }
         byte_string path;
         if (p_.disabled) path = disabled_prefix(p_);
-        if (lacks_slash(entry.name)) path.append("/");
-        path.append(entry.name);
-        if (!clear_the_way(entry, path)) {
+        path.append(where);
+        const entry_place place(path);
+        // "/" itself: nothing to create, nothing to change.
+        if (place.is_open() && place.is_root()) {
             skip_data(archive_, entry.size);
             continue;
         }
-        if (!place(entry, path)) return false;
-        if (entry.type() == entry_symlink) {
-            lchown(path.text(), entry.owner, entry.group);
-        } else {
-            chown(path.text(), entry.owner, entry.group);
-            chmod(path.text(), entry.permissions());
-            utimbuf times{static_cast<time_t>(entry.time), static_cast<time_t>(entry.time)};
-            utime(path.text(), &times);
+        if (!place.is_open()) return disk_error(entry);
+        if (!clear_the_way(entry, path, place)) {
+            skip_data(archive_, entry.size);
+            continue;
+        }
+        if (!place_entry(entry, path, place)) return false;
+        // Errors of ownership, mode and times are ignored, as they always were.
+        (void)fchownat(place.directory(), place.leaf(), entry.owner, entry.group,
+                       AT_SYMLINK_NOFOLLOW);
+        if (entry.type() != entry_symlink) {
+            (void)fchmodat(place.directory(), place.leaf(), entry.permissions(), 0);
+            set_time(place, entry.time);
         }
         show_install_progress(r_, p_, reader_);
     }
     // Only now, with every entry inside them created, do the times stay.
     for (const directory_time& d : directory_times_) {
-        utimbuf times{static_cast<time_t>(d.time), static_cast<time_t>(d.time)};
-        utime(d.path.text(), &times);
+        const entry_place place(d.path);
+        if (place.is_open()) set_time(place, d.time);
     }
     return true;
 }
 
 // False when the entry is to be passed over: an existing directory, or a
 // file another package owns.
-bool extraction::clear_the_way(const archive_entry& entry, const byte_string& path) {
+bool extraction::clear_the_way(const archive_entry& entry, const byte_string& path,
+                               const entry_place& place) {
     struct stat st;
-    if (lstat(path.text(), &st) != 0) return true;
+    if (fstatat(place.directory(), place.leaf(), &st, AT_SYMLINK_NOFOLLOW) != 0) return true;
     if (S_ISDIR(st.st_mode) && entry.type() == entry_directory) return false;
     if (!overwrite_) {
         const byte_string owner = r_.owner_of(path);
@@ -124,27 +150,29 @@ bool extraction::clear_the_way(const archive_entry& entry, const byte_string& pa
         }
         r_.messages.say_warning("ghost file %s", path.text());
     }
-    unlink(path.text());
+    (void)unlinkat(place.directory(), place.leaf(), 0);
     return true;
 }
 
-bool extraction::place(const archive_entry& entry, const byte_string& path) {
+bool extraction::place_entry(const archive_entry& entry, const byte_string& path,
+                             const entry_place& place) {
+    const int at = place.directory();
     switch (entry.type()) {
-    case 0xa000:
-        return place_link(entry, path);
-    case 0x8000:
-        return place_file(entry, path);
-    case 0x4000:
+    case entry_symlink:
+        return place_link(entry, path, place);
+    case entry_regular:
+        return place_file(entry, path, place);
+    case entry_directory:
         skip_data(archive_, entry.size);
-        if (mkdir(path.text(), entry.permissions()) != 0) return disk_error(entry);
+        if (mkdirat(at, place.leaf(), entry.permissions()) != 0) return disk_error(entry);
         directory_times_.push_back(directory_time{path, entry.time});
         return true;
-    case 0x2000:
-    case 0x6000:
-        return place_device(entry, path);
-    case 0x1000:
+    case entry_char_device:
+    case entry_block_device:
+        return place_device(entry, path, place);
+    case entry_fifo:
         skip_data(archive_, entry.size);
-        if (mkfifo(path.text(), entry.permissions()) != 0) return disk_error(entry);
+        if (mkfifoat(at, place.leaf(), entry.permissions()) != 0) return disk_error(entry);
         p_.files.insert(path);
         return true;
     default:
@@ -152,18 +180,21 @@ bool extraction::place(const archive_entry& entry, const byte_string& path) {
     }
 }
 
-bool extraction::place_link(const archive_entry& entry, const byte_string& path) {
-    // The target grows with what the archive really holds, so a damaged size
-    // field cannot ask for gigabytes before the data runs out.
-    byte_string target;
-    if (!read_in_pieces(archive_, entry.size, target)) return broken();
-    if (symlink(target.text(), path.text()) != 0) return disk_error(entry);
+bool extraction::place_link(const archive_entry& entry, const byte_string& path,
+                            const entry_place& place) {
+    // The entry rules hold the size to what one piece takes.
+    char target[longest_link_target + 1];
+    if (entry.size > longest_link_target) return broken();
+    if (!read_exactly(archive_, target, entry.size)) return broken();
+    target[entry.size] = '\0';
+    if (symlinkat(target, place.directory(), place.leaf()) != 0) return disk_error(entry);
     p_.files.insert(path);
     return true;
 }
 
-bool extraction::place_file(const archive_entry& entry, const byte_string& path) {
-    file_out_stream out(path.text());
+bool extraction::place_file(const archive_entry& entry, const byte_string& path,
+                            const entry_place& place) {
+    file_out_stream out(place.create_file());
     if (!out.is_open()) return disk_error(entry);
     p_.files.insert(path);
     char piece[copy_piece];
@@ -178,14 +209,17 @@ bool extraction::place_file(const archive_entry& entry, const byte_string& path)
     out.flush();
     if (out.failed()) return disk_error(entry);
     out.close();
+    if (out.failed()) return disk_error(entry);
     return true;
 }
 
-bool extraction::place_device(const archive_entry& entry, const byte_string& path) {
+bool extraction::place_device(const archive_entry& entry, const byte_string& path,
+                              const entry_place& place) {
     if (entry.size != device_data_size) return broken();
     unsigned char raw[device_data_size];
     if (!read_exactly(archive_, reinterpret_cast<char*>(raw), device_data_size)) return broken();
-    if (mknod(path.text(), entry.mode, static_cast<dev_t>(decode_device_number(raw))) != 0) {
+    if (mknodat(place.directory(), place.leaf(), entry.mode,
+                static_cast<dev_t>(decode_device_number(raw))) != 0) {
         return disk_error(entry);
     }
     p_.files.insert(path);

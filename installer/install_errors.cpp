@@ -21,5 +21,12 @@ void report_disk_error(repo& r, const installed_package& p, const char* what) {
 }
 
 void report_broken(repo& r, const installed_package& p) {
-    r.messages.say_error("installation of %s failed: broken package", display_label(p).text());
+    // A name refused for its control characters must not forge a console or
+    // "/postlog" line through this very message.
+    byte_string label = display_label(p);
+    for (std::size_t i = 0; i < label.length(); ++i) {
+        const auto c = static_cast<unsigned char>(label[i]);
+        if (c < 0x20 || c == 0x7f) label[i] = '?';
+    }
+    r.messages.say_error("installation of %s failed: broken package", label.text());
 }

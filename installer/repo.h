@@ -30,6 +30,9 @@ public:
     installer_reporter messages;
     // Counter behind the "/tmp/inst%u" second names of files in use.
     std::uint32_t temporary_counter = 0;
+    // The package arrives on standard input: scripts get "/dev/null" there,
+    // or one that reads its input would swallow the rest of the package.
+    bool package_on_standard_input = false;
 
     // Index of the first package of that name, or -1.
     [[nodiscard]] int find(const byte_string& name) const;

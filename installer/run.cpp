@@ -21,14 +21,17 @@ namespace {
 int install_requested(repo& r, const command_line& line) {
     const std::uint32_t flags = line.flags | allow_upgrade;
     const previous_state_map no_previous_state;
-    if (line.from_standard_input) return install_stream(r, console_in, flags, no_previous_state);
+    if (line.from_standard_input) {
+        r.package_on_standard_input = true;
+        return install_stream(r, console_in, flags, no_previous_state);
+    }
     if (!line.has_package_path) {
         store_run(r, flags);
         return 0;
     }
     file_in_stream in(line.package_path.text());
     if (!in.is_open()) return 1;
-    const int status = install_stream(r, in, flags, no_previous_state);
+    const int status = install_file(r, in, flags, no_previous_state);
     in.close();
     return status;
 }
@@ -47,7 +50,7 @@ int run_installer(int argc, const char* const* argv) {
         return 0;
     }
     // Going on in the wrong root would install into the running system.
-    if (!line.root.empty() && chroot(line.root.text()) != 0) {
+    if (line.has_root && chroot(line.root.text()) != 0) {
         std::perror("chroot");
         return 1;
     }

@@ -75,7 +75,7 @@ void move_small_files_to_ram(array<package_file*>& files) {
 void install_one(repo& r, package_file& f, std::uint32_t flags,
                  const previous_state_map& previous) {
     file_in_stream in(f.path.text());
-    if (in.is_open() && install_stream(r, in, flags, previous) == 0) {
+    if (in.is_open() && install_file(r, in, flags, previous) == 0) {
         in.close();
         unlink(f.path.text());
         return;
@@ -104,12 +104,17 @@ bool copy_file(const char* source, const char* target) {
     if (!out.is_open()) return false;
     out << *in.buffer();
     out.flush();
-    if (out.failed()) {
-        out.close();
+    // A read error ends the insertion like the end of the file; only equal
+    // sizes show that the whole source arrived, before move_file unlinks it.
+    struct stat from;
+    struct stat to;
+    const bool whole = !out.failed() && fstat(in.descriptor(), &from) == 0 &&
+                       fstat(out.descriptor(), &to) == 0 && from.st_size == to.st_size;
+    out.close();
+    if (!whole || out.failed()) {
         unlink(target);
         return false;
     }
-    out.close();
     in.close();
     return true;
 }

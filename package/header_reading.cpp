@@ -50,12 +50,13 @@ bool read_store_file(package_file& f, const char* path) {
     f.path = path;
     file_in_stream file(path);
     package_reader reader(file);
-    f.size = reader.total_size();
+    const std::uint64_t declared = reader.total_size();
+    f.size = declared > 0xffffffffu ? 0xffffffffu : static_cast<std::uint32_t>(declared);
 
     // A file cut short in a download or padded by a copy must not pass for
     // a whole package.
     struct stat status;
-    if (stat(path, &status) == 0 && status.st_size != static_cast<off_t>(f.size))
+    if (stat(path, &status) == 0 && static_cast<std::uint64_t>(status.st_size) != declared)
         return false;
 
     static const std::uint32_t store_types[] = {part_bundle,  part_package,  part_architecture,

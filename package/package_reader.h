@@ -26,7 +26,7 @@ public:
     [[nodiscard]] std::int32_t current_type() const { return current_type_; }
     [[nodiscard]] std::uint32_t magic() const { return magic_; }
     [[nodiscard]] bool is_untracked() const;
-    [[nodiscard]] std::uint32_t total_size() const { return parts_.total_size(); }
+    [[nodiscard]] std::uint64_t total_size() const { return parts_.total_size(); }
     [[nodiscard]] std::uint32_t part_length() const { return parts_.part_length(); }
     [[nodiscard]] std::uint32_t payload_offset() const { return parts_.payload_offset(); }
     [[nodiscard]] part_buffer& parts() { return parts_; }

@@ -14,7 +14,7 @@ std::int64_t part_buffer::read_header() {
     if (source_->get_n(reinterpret_cast<char*>(header), file_header_size) < file_header_size) {
         return -1;
     }
-    total_size_ = load_u32(header + 4) + static_cast<std::uint32_t>(file_header_size);
+    total_size_ = static_cast<std::uint64_t>(load_u32(header + 4)) + file_header_size;
     payload_offset_ += file_header_size;
     return load_u32(header);
 }

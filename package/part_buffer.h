@@ -25,7 +25,8 @@ public:
     int uflow() override;
     int pback_fail(int c) override;
 
-    [[nodiscard]] std::uint32_t total_size() const { return total_size_; }
+    // The length field plus 8, which no length field makes wrap.
+    [[nodiscard]] std::uint64_t total_size() const { return total_size_; }
     [[nodiscard]] std::uint32_t payload_offset() const { return payload_offset_; }
     [[nodiscard]] std::uint32_t part_length() const { return length_; }
     [[nodiscard]] std::uint32_t remaining() const { return remaining_; }
@@ -34,7 +35,7 @@ private:
     // Reads and drops count bytes of the source; false when fewer came.
     bool discard(std::uint32_t count);
     buffer_base* source_;
-    std::uint32_t total_size_ = 0;
+    std::uint64_t total_size_ = 0;
     std::uint32_t payload_offset_ = 0;
     std::uint32_t length_ = 0;
     std::uint32_t remaining_ = 0;

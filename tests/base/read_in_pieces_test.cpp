@@ -61,4 +61,22 @@ TEST(read_in_pieces, a_huge_count_costs_only_what_arrives) {
     EXPECT_EQ(text(into), "twelve bytes");
 }
 
+// A payload inflated to many megabytes (a script, a description) must cost
+// copies in proportion to its length: growing by each piece would copy
+// every byte again for every later piece.
+TEST(read_in_pieces, allocates_in_proportion_to_the_length) {
+    for (const std::size_t length : {std::size_t{1} << 20, std::size_t{4} << 20}) {
+        SCOPED_TRACE(length);
+        text_source source(std::string(length, 'x'), 4096);
+        in_stream from(&source);
+        byte_string into;
+        allocation_log log;
+        EXPECT_TRUE(read_in_pieces(from, static_cast<std::uint32_t>(length), into));
+        std::size_t allocated = 0;
+        for (const std::size_t bytes : log.take()) allocated += bytes;
+        EXPECT_EQ(into.length(), length);
+        EXPECT_LE(allocated, 4 * length);
+    }
+}
+
 }  // namespace

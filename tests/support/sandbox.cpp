@@ -258,6 +258,7 @@ pid_t scratch_root::start(const std::vector<std::string>& args, const run_option
         argv_text.push_back("/root");
     }
     argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<std::string> environment_text = options.environment;
     pid_t pid = fork();
     if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -278,6 +279,7 @@ pid_t scratch_root::start(const std::vector<std::string>& args, const run_option
         dup2(err, 2);
         if (setns(namespace_fd_, CLONE_NEWNS) != 0) die(2, "setns");
         if (chroot(base_.c_str()) != 0 || chdir("/") != 0) die(2, "chroot to the jail");
+        for (std::string& setting : environment_text) putenv(setting.data());
         std::vector<char*> argv;
         for (std::string& a : argv_text) argv.push_back(a.data());
         argv.push_back(nullptr);

@@ -51,6 +51,7 @@ struct run_options {
     int timeout_ms = 30000;
     bool root_argument = true;     // put "-r /root" in front of the arguments
     std::string program = "installer";  // a program of the build's bin directory
+    std::vector<std::string> environment;  // "NAME=value" added for the program
 };
 
 class scratch_root {

@@ -412,7 +412,8 @@ TEST_F(installer_run, unusable_package_names_are_broken_packages) {
     ASSERT_EQ(install(shop_.package(simple("keep"))).status, 0);
     const std::string archive = part_bytes(part_files, zlib_bytes(entry_bytes(0x81a4, "/opt/evil", "evil\n")));
     const std::vector<std::pair<std::string, std::string>> names = {
-        {"", "-1.0"}, {".", ".-1.0"}, {"..", "..-1.0"}, {"a/b", "a/b-1.0"}, {"../../opt", "../../opt-1.0"}};
+        {"", "-1.0"}, {".", ".-1.0"}, {"..", "..-1.0"}, {"a/b", "a/b-1.0"}, {"../../opt", "../../opt-1.0"},
+        {"zz\ninstalled zz", "zz?installed zz-1.0"}, {"\x1b[2J", "?[2J-1.0"}, {"a\x7f", "a?-1.0"}};
     for (const auto& [name, label] : names) {
         SCOPED_TRACE("name \"" + name + "\"");
         const std::string package = shop_.raw(

@@ -116,6 +116,23 @@ TEST(vsktool_list, ListsEntriesLikeTar) {
               "prw-r--r-- 1234/65535        0 2001-09-09 01:46 /dev/initctl\n");
 }
 
+// A name may hold anything; what reaches the terminal are printable
+// characters and valid UTF-8, every other byte escaped.
+TEST(vsktool_list, EscapesWhatATerminalWouldNotShow) {
+    vsk::scratch_dir scratch;
+    std::string path = scratch / "odd.vsk";
+    vsk::spill(path, container_bytes(
+                         part_bytes(part_package, header_record_bytes("odd", 1, 0)) +
+                         part_bytes(part_files, zlib_bytes(entry_bytes(
+                                                    0x81a4, "/caf\xc3\xa9\x1b[2J\xff\xc3(\xc2\x85\x7f",
+                                                    "x", 0, 0, when)))));
+    vsk::run_result listed = vsk::run({"list", path});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out,
+              "-rw-r--r-- 0/0               1 2001-09-09 01:46 "
+              "/caf\xc3\xa9\\033[2J\\377\\303(\\302\\205\\177\n");
+}
+
 TEST(vsktool_list, ListsEachMemberUnderAHeading) {
     vsk::scratch_dir scratch;
     std::string path = scratch / "suite.vsk";

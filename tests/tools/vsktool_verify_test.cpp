@@ -150,6 +150,42 @@ std::vector<broken_case> broken_cases() {
         {"bundle without members",
          [] { return container_bytes(part_bytes(part_bundle, header_record_bytes("b", 1, 0))); },
          "bundle without members"},
+        {"line break in an entry name",
+         [] {
+             return container_bytes(header_part() +
+                                    files_part(entry_bytes(0x81a4, "/etc/x\netc/passwd", "a")));
+         },
+         "path holds a line break"},
+        {"NUL in an entry name",
+         [] {
+             return container_bytes(
+                 header_part() + files_part(entry_bytes(0x81a4, std::string("/etc/x\0y", 8), "a")));
+         },
+         "path holds a NUL byte"},
+        {"entry below /proc",
+         [] {
+             return container_bytes(
+                 header_part() + files_part(entry_bytes(0x81a4, "/proc/1/root/etc/passwd", "a")));
+         },
+         "entry /proc/1/root/etc/passwd: path below /proc"},
+        {"link target longer than any system stores",
+         [] {
+             return container_bytes(header_part() +
+                                    files_part(entry_bytes(0xa1ff, "/bin/l", std::string(4096, 't'))));
+         },
+         "entry /bin/l: link target longer than 4095 bytes"},
+        {"control character in the package name",
+         [] {
+             return container_bytes(
+                 part_bytes(part_package, header_record_bytes("a\x1b[2J", 1, 0)) + depends_part());
+         },
+         "package name \"a\\033[2J\" is refused by the installer"},
+        {"control character in a member name",
+         [] {
+             return container_bytes(part_bytes(part_bundle, header_record_bytes("b", 1, 0)) +
+                                    part_bytes(part_package, header_record_bytes("zz\nx", 1, 0)));
+         },
+         "package name \"zz\\012x\" is refused by the installer"},
         {"payload past the end",
          [] {
              return container_bytes(header_part() + part_bytes(part_depends, "").substr(0, 2) +
@@ -164,7 +200,30 @@ TEST(vsktool_verify, AcceptsAWholePackage) {
     vsk::spill(scratch / "good.vsk", good_package());
     vsk::run_result checked = vsk::run({"verify", scratch / "good.vsk"});
     EXPECT_EQ(checked.status, 0) << checked.err;
-    EXPECT_EQ(checked.err, "");
+    EXPECT_EQ(checked.err, "vsktool: " + (scratch / "good.vsk") +
+                               ": warning: part 4 at offset 86: entry /dev/null: device node "
+                               "(mode 020660)\n");
+}
+
+// What is legal but seldom meant gets one warning line and leaves the
+// status alone.
+TEST(vsktool_verify, WarnsOfSetIdWorldWritableAndDeviceEntries) {
+    vsk::scratch_dir scratch;
+    const std::string path = scratch / "odd.vsk";
+    vsk::spill(path, container_bytes(header_part() +
+                                     files_part(entry_bytes(0x41ed, "/tmp", "") +
+                                                entry_bytes(0x43ff, "/tmp/shared", "") +
+                                                entry_bytes(0x8ded, "/bin/su", "elf") +
+                                                entry_bytes(0x81b6, "/etc/open", "x") +
+                                                entry_bytes(0x61b0, "/dev/hda", le32(0x300)) +
+                                                entry_bytes(0xa1ff, "/bin/sh", "bash"))));
+    vsk::run_result checked = vsk::run({"verify", path});
+    EXPECT_EQ(checked.status, 0) << checked.err;
+    const std::string where = "vsktool: " + path + ": warning: part 4 at offset 46: entry ";
+    EXPECT_EQ(checked.err, where + "/bin/su: set-ID bit (mode 0106755)\n" + where +
+                               "/etc/open: writable by everyone, without the sticky bit (mode "
+                               "0100666)\n" +
+                               where + "/dev/hda: device node (mode 060660)\n");
 }
 
 TEST(vsktool_verify, NamesWhatIsWrongInOneLine) {

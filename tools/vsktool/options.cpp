@@ -107,17 +107,68 @@ std::string relation_text(const relation& r) {
     return text;
 }
 
+namespace {
+
+// Length of the valid UTF-8 sequence at data (shortest form, no surrogate,
+// at most U+10FFFF) that is not a C1 control character; 0 when there is none.
+std::size_t printable_sequence(const unsigned char* data, std::size_t left) {
+    const unsigned char lead = data[0];
+    std::size_t length;
+    std::uint32_t code;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+        code = lead & 0x1fu;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        code = lead & 0x0fu;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        code = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (left < length) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((data[i] & 0xc0) != 0x80) return 0;
+        code = (code << 6) | (data[i] & 0x3fu);
+    }
+    const std::uint32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < shortest[length] || code > 0x10ffff) return 0;
+    if (code >= 0xd800 && code <= 0xdfff) return 0;
+    if (code < 0xa0) return 0;  // C1 control characters
+    return length;
+}
+
+void escape(std::string& text, unsigned char c) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\%03o", c);
+    text += escaped;
+}
+
+}  // namespace
+
 std::string printable(const char* data, std::size_t length) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
     std::string text;
     text.reserve(length);
-    for (std::size_t i = 0; i < length; ++i) {
-        unsigned char c = static_cast<unsigned char>(data[i]);
-        if (c < ' ' || c == 0x7f || c == '\\') {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\%03o", c);
-            text += escaped;
+    for (std::size_t i = 0; i < length;) {
+        const unsigned char c = bytes[i];
+        if (c < 0x80) {
+            if (c < ' ' || c == 0x7f || c == '\\') {
+                escape(text, c);
+            } else {
+                text += static_cast<char>(c);
+            }
+            ++i;
+            continue;
+        }
+        const std::size_t sequence = printable_sequence(bytes + i, length - i);
+        if (sequence == 0) {
+            escape(text, c);
+            ++i;
         } else {
-            text += static_cast<char>(c);
+            text.append(data + i, sequence);
+            i += sequence;
         }
     }
     return text;

@@ -36,7 +36,9 @@ int usage_error(const char* usage, const char* format, ...) __attribute__((forma
 // A relation as "name (>= 1.0, <= 2.0, priority 5)" for listings.
 [[nodiscard]] std::string relation_text(const relation& r);
 
-// Bytes that cannot be shown on one terminal line are written as "\ooo".
+// Bytes that cannot be shown on one terminal line are written as "\ooo":
+// control characters (C1 ones included), the backslash, and bytes of 0x80
+// and above that are not part of valid UTF-8.
 [[nodiscard]] std::string printable(const char* data, std::size_t length);
 
 // The arguments of a command that takes one package file and --help.

@@ -48,6 +48,5 @@ bool package_input::open() {
 }
 
 std::uint64_t package_input::declared_size() const {
-    // total_size() is the 32-bit length field plus 8, which may have wrapped.
-    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(reader_->total_size() - 8)) + 8;
+    return reader_->total_size();
 }

@@ -2,9 +2,14 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "base/file_streams.h"
 #include "package/archive_entry.h"
+#include "package/entry_rules.h"
 #include "package/format.h"
+#include "package/package_check.h"
+#include "package/package_name.h"
 #include "tools/vsktool/archive_walk.h"
 #include "tools/vsktool/commands.h"
 #include "tools/vsktool/options.h"
@@ -20,50 +25,36 @@ const char help[] =
     "(inflating it to the end of its compressed stream). Exit status 0 when all is\n"
     "well, else 1 with one line saying what is wrong and where.\n";
 
-// Whether the path has a ".." component, which would lead an installer out
-// of its root tree.
-bool leaves_tree(const char* name, std::size_t length) {
-    std::size_t start = 0;
-    while (start <= length) {
-        std::size_t end = start;
-        while (end < length && name[end] != '/') ++end;
-        if (end - start == 2 && name[start] == '.' && name[start + 1] == '.') return true;
-        start = end + 1;
-    }
+// The installer refuses a package whose name is not one of its own rule.
+bool acceptable_name(const char* path, const std::string& name) {
+    if (valid_package_name(byte_string(name.data(), name.size()))) return true;
+    report(path, "package name \"%s\" is refused by the installer",
+           printable(name.data(), name.size()).c_str());
     return false;
-}
-
-// What an installer would trip over in an entry that is otherwise whole.
-const char* entry_problem(const archive_entry& entry) {
-    switch (entry.type()) {
-        case entry_regular:
-        case entry_directory:
-        case entry_fifo:
-            break;
-        case entry_symlink:
-            if (entry.size == 0) return "symbolic link without a target";
-            break;
-        case entry_char_device:
-        case entry_block_device:
-            if (entry.size != 4) return "device number is not 4 bytes";
-            break;
-        default:
-            return "unknown file type";
-    }
-    if (entry.name.empty()) return "empty path";
-    if (leaves_tree(entry.name.data(), entry.name.length())) return "path leads out of the tree";
-    return nullptr;
 }
 
 class entry_checker : public entry_visitor {
 public:
-    entry_checker(const char* path, std::uint32_t offset, std::uint64_t& count)
-        : path_(path), offset_(offset), count_(count) {}
+    entry_checker(const char* path, std::uint32_t offset, std::uint64_t& count,
+                  std::vector<std::string>& warnings)
+        : path_(path), offset_(offset), count_(count), warnings_(warnings) {}
 
     bool entry(const archive_entry& entry, const std::string&) override {
         ++count_;
         const char* problem = entry_problem(entry);
-        if (problem == nullptr) return true;
+        if (problem == nullptr) {
+            // Legal, but a builder should see it before a router does.
+            // Said only once the whole package is known to be good.
+            if (const char* warning = entry_warning(entry)) {
+                char line[1024];
+                std::snprintf(line, sizeof line, "part %u at offset %u: entry %s: %s (mode 0%o)",
+                              part_files, offset_,
+                              printable(entry.name.data(), entry.name.length()).c_str(), warning,
+                              entry.mode);
+                warnings_.push_back(line);
+            }
+            return true;
+        }
         report(path_, "part %u at offset %u: entry %s: %s (mode 0%o, %u data bytes)", part_files,
                offset_, printable(entry.name.data(), entry.name.length()).c_str(), problem,
                entry.mode, entry.size);
@@ -74,22 +65,38 @@ private:
     const char* path_;
     std::uint32_t offset_;
     std::uint64_t& count_;
+    std::vector<std::string>& warnings_;
 };
 
 class verify_visitor : public package_visitor {
 public:
     explicit verify_visitor(const char* path) : path_(path) {}
 
+    bool member(const package_summary& m) override { return acceptable_name(path_, m.name); }
+
     bool archive(package_reader& reader, const package_summary&, std::uint32_t offset) override {
-        entry_checker checker(path_, offset, entries);
+        entry_checker checker(path_, offset, entries, warnings);
         return walk_archive(reader, path_, offset, checker);
     }
 
     std::uint64_t entries = 0;
+    std::vector<std::string> warnings;
 
 private:
     const char* path_;
 };
+
+// The installer's own reading of the whole package, as it reads a file
+// before an upgrade: whatever it would find broken fails here too.
+bool installer_accepts(const char* path, std::uint64_t size) {
+    file_in_stream in(path);
+    if (!in.is_open()) return true;
+    byte_string where;
+    const char* problem = check_package(in, size, where);
+    if (problem == nullptr) return true;
+    report(path, "%s: %s", printable(where.data(), where.length()).c_str(), problem);
+    return false;
+}
 
 }  // namespace
 
@@ -112,6 +119,11 @@ int run_verify(int argc, char** argv) {
     package_summary top;
     verify_visitor checker(file);
     if (!walk_package(input, top, checker, true)) return exit_failure;
+    if (!acceptable_name(file, top.name)) return exit_failure;
+    if (input.size_known() && !installer_accepts(file, input.real_size())) return exit_failure;
+    for (const std::string& warning : checker.warnings) {
+        std::fprintf(stderr, "vsktool: %s: warning: %s\n", file, warning.c_str());
+    }
     std::string name = printable(top.name.data(), top.name.size());
     if (top.header_type == part_bundle) {
         std::printf("%s: ok (bundle %s, %zu members, %" PRIu64 " entries)\n", file, name.c_str(),
