@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "disk/programs.h"
+#include "base/programs.h"
 
 void choose_console(const char* vga_console, const char* serial_console) {
     const int vga = open(vga_console, O_WRONLY);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "disk/floppy_set.h"
+#include "floppy/floppy_set.h"
 
-// The floppy prompts of the disk library answered on the console.
+// The floppy prompts of the floppy library answered on the console.
 class console_floppy_prompter : public floppy_prompter {
 public:
     void wait_for_key(int key) override;

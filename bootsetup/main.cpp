@@ -1,11 +1,11 @@
 #include "bootsetup/console_choice.h"
 #include "bootsetup/dispatch.h"
 #include "bootsetup/init_fork.h"
+#include "bootsetup/modules.h"
 #include "bootsetup/reboot.h"
 #include "bootsetup/setup_context.h"
 #include "bootsetup/signal_handlers.h"
 #include "bootsetup/terminal.h"
-#include "disk/modules.h"
 
 int main(int argc, char** argv) {
     int parent_result = 0;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "disk/disk_record.h"
-#include "disk/floppy_header.h"
+#include "floppy/floppy_header.h"
 
 // What every installation flow works on: the header of the floppy set being
 // read and the disk the new system goes to.

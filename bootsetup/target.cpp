@@ -6,15 +6,15 @@
 
 #include <cstdio>
 
+#include "base/programs.h"
+#include "bootsetup/dots.h"
 #include "bootsetup/setup_context.h"
 #include "bootsetup/tree_archive.h"
 #include "disk/boot_files.h"
-#include "disk/dots.h"
 #include "disk/format_disk.h"
 #include "disk/mount_target.h"
 #include "disk/partition_disk.h"
 #include "disk/partition_name.h"
-#include "disk/programs.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 
 #include "base/array.h"
 #include "base/byte_string.h"
+#include "base/posix_io.h"
 
 namespace {
 
@@ -72,12 +73,12 @@ bool append_contents(archive_writer& writer, int file, off_t expected) {
     off_t total = 0;
     for (;;) {
         if (room(writer) == 0 && !append_chunk(writer, archive_chunk_bytes)) return false;
-        ssize_t got = read(file, writer.last->data() + writer.last->position, room(writer));
-        if (got < 0 && errno == EINTR) continue;
+        const std::size_t wanted = room(writer);
+        const ssize_t got = read_all(file, writer.last->data() + writer.last->position, wanted);
         if (got < 0) return false;
-        if (got == 0) return total == expected;
         writer.last->position += static_cast<std::uint32_t>(got);
         total += got;
+        if (static_cast<std::size_t>(got) < wanted) return total == expected;
     }
 }
 
@@ -156,17 +157,6 @@ bool read_bytes(archive_reader& reader, void* bytes, std::size_t count) {
         chunk->position += static_cast<std::uint32_t>(piece);
         to += piece;
         count -= piece;
-    }
-    return true;
-}
-
-bool write_all(int file, const unsigned char* bytes, std::size_t count) {
-    while (count > 0) {
-        ssize_t put = write(file, bytes, count);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        bytes += put;
-        count -= static_cast<std::size_t>(put);
     }
     return true;
 }

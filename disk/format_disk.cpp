@@ -1,7 +1,7 @@
 #include "disk/format_disk.h"
 
+#include "base/programs.h"
 #include "disk/partition_name.h"
-#include "disk/programs.h"
 
 namespace {
 

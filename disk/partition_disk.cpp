@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "disk/programs.h"
+#include "base/programs.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "disk/programs.h"
+#include "base/programs.h"
 
 bool parse_geometry_line(const char* line, disk_record& record) {
     if (std::strncmp(line, "/dev/", 5) != 0) return false;

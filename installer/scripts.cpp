@@ -1,12 +1,9 @@
 #include "installer/scripts.h"
 
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 
 #include "base/file_streams.h"
+#include "base/process.h"
 #include "installer/database.h"
 #include "installer/install_errors.h"
 
@@ -28,14 +25,6 @@ bool read_payload(package_reader& reader, byte_string& payload) {
         left -= want;
     }
     return true;
-}
-
-int wait_for(pid_t child) {
-    int status = 0;
-    for (;;) {
-        if (waitpid(child, &status, 0) == child) return status;
-        if (errno != EINTR) return -1;
-    }
 }
 
 }  // namespace
@@ -66,13 +55,12 @@ bool run_script(repo& r, const installed_package& p, const char* script) {
     struct stat st;
     if (stat(path.text(), &st) != 0) return true;
     const byte_string command = path + " >/dev/null 2>&1";
-    int status = -1;
-    const pid_t child = fork();
-    if (child == 0) {
-        execl("/bin/bash", "bash", "-c", command.text(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    if (child > 0) status = wait_for(child);
+    const char* const arguments[] = {"bash", "-c", command.text(), nullptr};
+    program_start start;
+    start.path = "/bin/bash";
+    start.arguments = arguments;
+    const pid_t child = start_program(start);
+    const int status = child > 0 ? wait_child(child) : -1;
     if (status == 0) return true;
     r.messages.say_warning("package %s %s script failed", package_label(p).text(), script);
     return false;

@@ -3,48 +3,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 
 #include "base/byte_string.h"
-#include "bootsetup/dispatch.h"
+#include "base/posix_io.h"
+#include "base/programs.h"
 #include "bootsetup/flows/flows.h"
 #include "bootsetup/flows/installer_pipe.h"
+#include "bootsetup/flows/steps.h"
 #include "bootsetup/install_order.h"
 #include "bootsetup/package_menu.h"
 #include "bootsetup/target.h"
-#include "disk/programs.h"
 
 namespace {
 
 // MS_MGC_VAL in the upper half, as the old mount interface wants it.
 constexpr unsigned long cdrom_mount_flags = 0xC0ED0001;
-
-// Leaves the menu with a local installation, or false when the user
-// cancelled. Installing a remote router needs the installation server,
-// which this program does not have yet: the key brings the menu back, as
-// when no router was chosen.
-bool choose_packages(package_menu& menu) {
-    for (;;) {
-        if (!run_package_menu(menu)) {
-            std::printf("Installation canceled\n");
-            return false;
-        }
-        if (!menu_wants_remote(menu)) return true;
-    }
-}
-
-// Reads until count bytes are in or the file ends; the count read.
-std::size_t read_piece(int file, unsigned char* buffer, std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
-        ssize_t got = read(file, buffer + done, count - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
-}
 
 // Copies the package file at path into a new installer and waits for it.
 bool install_package_file(const char* path) {
@@ -72,7 +46,7 @@ bool install_package_file(const char* path) {
     bool good = true;
     while (good && left > 0) {
         std::size_t piece = left < static_cast<off_t>(sizeof buffer) ? static_cast<std::size_t>(left) : sizeof buffer;
-        if (read_piece(file, buffer, piece) != piece) {
+        if (read_all(file, buffer, piece) != static_cast<ssize_t>(piece)) {
             (void)close_program(installer);
             std::printf("\nFATAL ERROR: corrupted CD-ROM\n");
             close(file);

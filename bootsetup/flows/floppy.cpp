@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
-#include "bootsetup/dispatch.h"
+#include "base/programs.h"
 #include "bootsetup/floppy_prompts.h"
 #include "bootsetup/flows/flows.h"
+#include "bootsetup/flows/steps.h"
 #include "bootsetup/setup_context.h"
 #include "bootsetup/target.h"
-#include "disk/floppy_set.h"
-#include "disk/programs.h"
+#include "floppy/floppy_set.h"
 
 namespace {
 

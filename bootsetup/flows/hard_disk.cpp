@@ -3,20 +3,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 
 #include "base/array.h"
 #include "base/byte_string.h"
-#include "bootsetup/dispatch.h"
+#include "base/posix_io.h"
+#include "base/programs.h"
+#include "bootsetup/dots.h"
 #include "bootsetup/flows/flows.h"
 #include "bootsetup/flows/installer_pipe.h"
+#include "bootsetup/flows/steps.h"
 #include "bootsetup/install_order.h"
 #include "bootsetup/package_menu.h"
 #include "bootsetup/target.h"
 #include "disk/boot_sector.h"
-#include "disk/dots.h"
-#include "disk/programs.h"
 
 namespace {
 
@@ -34,29 +34,13 @@ bool read_whole_file(const char* path, byte_string& contents) {
     if (file < 0) return false;
     struct stat status;
     bool good = fstat(file, &status) == 0;
-    if (good) contents.resize(static_cast<std::size_t>(status.st_size));
-    std::size_t done = 0;
-    while (good && done < contents.length()) {
-        ssize_t got = read(file, contents.data() + done, contents.length() - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) good = false;
-        else done += static_cast<std::size_t>(got);
+    if (good) {
+        contents.resize(static_cast<std::size_t>(status.st_size));
+        good = read_all(file, contents.data(), contents.length()) ==
+               static_cast<ssize_t>(contents.length());
     }
     close(file);
     return good;
-}
-
-// A remote installation needs the installation server, which this program
-// does not have yet: the key brings the menu back, as when no router was
-// chosen.
-bool choose_packages(package_menu& menu) {
-    for (;;) {
-        if (!run_package_menu(menu)) {
-            std::printf("Installation canceled\n");
-            return false;
-        }
-        if (!menu_wants_remote(menu)) return true;
-    }
 }
 
 bool read_packages(hard_disk_media& media) {
@@ -88,7 +72,7 @@ bool read_boot_sector_file(hard_disk_media& media) {
         std::printf("\nFATAL ERROR: Couldn't open mbr file\n");
         return false;
     }
-    ssize_t got = read(file, media.boot_sector, sizeof media.boot_sector);
+    const ssize_t got = read_all(file, media.boot_sector, sizeof media.boot_sector);
     close(file);
     if (got != static_cast<ssize_t>(sizeof media.boot_sector)) {
         std::printf("\nFATAL ERROR: Couldn't read mbr file\n");
@@ -103,9 +87,9 @@ bool write_installation_disk_sector(const char* device, const hard_disk_media& m
         std::printf("\nFATAL ERROR: Couldn't open disk\n");
         return false;
     }
-    ssize_t put = write(disk, media.boot_sector, sizeof media.boot_sector);
+    const bool written = write_all(disk, media.boot_sector, sizeof media.boot_sector);
     close(disk);
-    if (put != static_cast<ssize_t>(sizeof media.boot_sector)) {
+    if (!written) {
         std::printf("\nFATAL ERROR: Couldn't write to disk\n");
         return false;
     }
@@ -147,9 +131,9 @@ bool write_configuration(const hard_disk_media& media) {
         return false;
     }
     const byte_string& text = media.configuration;
-    ssize_t put = text.empty() ? 0 : write(script, text.data(), text.length());
+    const bool written = write_all(script, text.data(), text.length());
     close(script);
-    if (put != static_cast<ssize_t>(text.length())) {
+    if (!written) {
         std::printf("\nFATAL ERROR: Writing configuration failed\n");
         return false;
     }

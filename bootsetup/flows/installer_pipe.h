@@ -15,10 +15,3 @@
 
 // Pieces of a package written into the pipe at once.
 inline constexpr std::size_t installer_piece_bytes = 4096;
-
-// The volumes a package comes from are mounted on "/floppy".
-inline constexpr const char* const media_devices[] = {"/dev/hda", "/dev/hdb", "/dev/hdc", "/dev/hdd"};
-
-// Mounts the first of media_devices that holds a file system of type on
-// "/floppy"; returns it, or null when none does.
-const char* mount_media(const char* type, unsigned long flags);

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "base/programs.h"
 #include "bootsetup/console_choice.h"
 #include "bootsetup/init_fork.h"
 #include "bootsetup/reboot.h"
@@ -17,7 +18,6 @@
 #include "bootsetup/signal_handlers.h"
 #include "bootsetup/terminal.h"
 #include "console_session.h"
-#include "disk/programs.h"
 #include "tests/support/container_bytes.h"
 
 namespace {

@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "disk/programs.h"
+#include "base/process.h"
+#include "base/programs.h"
 
 namespace disk_test {
 

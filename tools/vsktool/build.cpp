@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/posix_io.h"
 #include "package/deflate_buffer.h"
 #include "package/format.h"
 #include "package/package_writer.h"
@@ -119,14 +120,14 @@ bool write_script_part(package_writer& writer, std::uint16_t type, const char* p
     char chunk[64 * 1024];
     bool ok = true;
     for (;;) {
-        ssize_t got = read(file, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
+        const ssize_t got = read_all(file, chunk, sizeof chunk);
         if (got < 0) {
             report(path, "cannot read: %s", std::strerror(errno));
             ok = false;
+            break;
         }
-        if (got <= 0) break;
-        writer.write(chunk, got);
+        if (got > 0) writer.write(chunk, got);
+        if (static_cast<std::size_t>(got) < sizeof chunk) break;
     }
     close(file);
     writer.end_part();
@@ -211,10 +212,8 @@ int run_build(int argc, char** argv) {
     // A package that replaces one inside the tree must not take it in.
     struct stat old;
     if (stat(request.output, &old) == 0) request.tree.skip.emplace_back(old.st_dev, old.st_ino);
-    std::string partial = partial_path(request.output);
-    if (!write_package(request, partial.c_str())) {
-        unlink(partial.c_str());
-        return exit_failure;
-    }
-    return commit_output(partial, request.output) ? exit_ok : exit_failure;
+    replacement_file output(request.output);
+    // A failed write leaves the partial file to the destructor.
+    if (!write_package(request, output.partial_path())) return exit_failure;
+    return commit_output(output, request.output) ? exit_ok : exit_failure;
 }

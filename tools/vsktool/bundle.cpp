@@ -189,10 +189,8 @@ int run_bundle(int argc, char** argv) {
     }
     if (!check_disabled(request, names)) return exit_failure;
 
-    std::string partial = partial_path(request.output);
-    if (!write_bundle(request, partial.c_str())) {
-        unlink(partial.c_str());
-        return exit_failure;
-    }
-    return commit_output(partial, request.output) ? exit_ok : exit_failure;
+    replacement_file output(request.output);
+    // A failed write leaves the partial file to the destructor.
+    if (!write_bundle(request, output.partial_path())) return exit_failure;
+    return commit_output(output, request.output) ? exit_ok : exit_failure;
 }

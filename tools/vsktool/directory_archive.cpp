@@ -83,21 +83,23 @@ bool copy_contents(const tree_walk& walk, const std::string& path, std::uint32_t
     std::uint32_t left = size;
     bool ok = true;
     while (left > 0) {
-        ssize_t got = read(file, chunk, std::min<std::size_t>(left, chunk_size));
-        if (got < 0 && errno == EINTR) continue;
+        const std::size_t wanted = std::min<std::size_t>(left, chunk_size);
+        const ssize_t got = read_all(file, chunk, wanted);
         if (got < 0) {
             report(path.c_str(), "cannot read: %s", std::strerror(errno));
             ok = false;
             break;
         }
-        if (got == 0) {
-            report(path.c_str(), "file shrank while it was read");
-            ok = false;
-            break;
+        if (got > 0) {
+            errno = 0;
+            walk.archive.write(chunk, got);
+            if (archive_failed(walk, path)) {
+                ok = false;
+                break;
+            }
         }
-        errno = 0;
-        walk.archive.write(chunk, got);
-        if (archive_failed(walk, path)) {
+        if (static_cast<std::size_t>(got) < wanted) {
+            report(path.c_str(), "file shrank while it was read");
             ok = false;
             break;
         }

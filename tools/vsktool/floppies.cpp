@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "disk/crc32.h"
-#include "disk/floppy_header.h"
+#include "floppy/crc32.h"
+#include "floppy/floppy_header.h"
 #include "tools/vsktool/commands.h"
 #include "tools/vsktool/options.h"
 

@@ -136,13 +136,8 @@ int single_file_arguments(int argc, char** argv, const char* usage, const char* 
     return exit_ok;
 }
 
-std::string partial_path(const char* output) {
-    return std::string(output) + ".partial";
-}
-
-bool commit_output(const std::string& partial, const char* output) {
-    if (std::rename(partial.c_str(), output) == 0) return true;
-    report(output, "cannot rename %s to it: %s", partial.c_str(), std::strerror(errno));
-    std::remove(partial.c_str());
+bool commit_output(replacement_file& file, const char* output) {
+    if (file.commit()) return true;
+    report(output, "cannot rename %s to it: %s", file.partial_path(), std::strerror(errno));
     return false;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/posix_io.h"
 #include "package/relation.h"
 
 // Exit statuses of every command.
@@ -45,7 +46,6 @@ int single_file_arguments(int argc, char** argv, const char* usage, const char* 
                           const char** file);
 
 // Packages are written beside their final name and renamed when whole, so a
-// failed run leaves no half package behind and keeps an older one.
-[[nodiscard]] std::string partial_path(const char* output);
-// Renames partial to output; on failure reports, removes partial, false.
-[[nodiscard]] bool commit_output(const std::string& partial, const char* output);
+// failed run leaves no half package behind and keeps an older one. Commits
+// file over output; on failure reports, and the partial file is gone.
+[[nodiscard]] bool commit_output(replacement_file& file, const char* output);

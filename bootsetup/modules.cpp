@@ -1,6 +1,6 @@
-#include "disk/modules.h"
+#include "bootsetup/modules.h"
 
-#include "disk/programs.h"
+#include "base/programs.h"
 
 const char* const base_modules[] = {
     "fat", "vfat", "isofs", "cdrom", "ide-cd", "usbcore", "usb-uhci", "usb-ohci", "hid", nullptr,

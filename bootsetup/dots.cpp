@@ -1,4 +1,4 @@
-#include "disk/dots.h"
+#include "bootsetup/dots.h"
 
 #include <signal.h>
 #include <unistd.h>

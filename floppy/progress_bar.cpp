@@ -1,4 +1,4 @@
-#include "disk/progress_bar.h"
+#include "floppy/progress_bar.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "disk/floppy_set.h"
+#include "floppy/floppy_set.h"
 
 #include <gtest/gtest.h>
 

@@ -14,6 +14,9 @@ extern char log_device[log_device_size];
 using program_arguments = std::initializer_list<const char*>;
 inline constexpr std::size_t max_program_arguments = 14;
 
+// The runners start their programs with start_program (base/process.h),
+// whose test prefix applies to them.
+
 // Starts path (no PATH search, environment inherited) with standard input
 // from "/dev/null" and standard output and error on log_device, inside root
 // when root is not null, and waits for it. Returns the raw wait status, or
@@ -35,7 +38,3 @@ inline constexpr std::size_t max_program_arguments = 14;
 // fails.
 int close_program(std::FILE* stream);
 
-// Tests only: a directory put in front of every program path when it is
-// executed, so that fake tools can stand in for the real ones. The program
-// still sees the unprefixed path as its argument 0. Empty by default.
-void set_program_prefix(const char* prefix);

@@ -1,13 +1,13 @@
-#include "disk/floppy_set.h"
+#include "floppy/floppy_set.h"
 
 #include <sys/mount.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "disk/crc32.h"
-#include "disk/programs.h"
-#include "disk/progress_bar.h"
+#include "base/programs.h"
+#include "floppy/crc32.h"
+#include "floppy/progress_bar.h"
 
 namespace {
 

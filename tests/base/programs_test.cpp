@@ -1,14 +1,11 @@
-#include "disk/programs.h"
+#include "base/programs.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <time.h>
 
 #include <cstdio>
 #include <string>
 
-#include "disk/dots.h"
-#include "disk/modules.h"
 #include "tests/disk/disk_fixture.h"
 
 namespace {
@@ -122,36 +119,6 @@ TEST_F(programs_test, open_program_input_without_the_marker_keeps_our_output) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(out, "visible\n");
     EXPECT_EQ(disk_test::slurp(log), "");
-}
-
-TEST_F(programs_test, load_modules_runs_insmod_once_per_name) {
-    fake_tool("/sbin/insmod", "echo \"$*\" >> " + dir + "/loaded\nexit 1\n");
-    use_fake_tools();
-    const char* const list[] = {"fat", "vfat", nullptr};
-    load_modules(list);
-    EXPECT_EQ(disk_test::slurp(dir + "/loaded"), "fat\nvfat\n");
-    const char* const empty[] = {nullptr};
-    load_modules(empty);
-    EXPECT_EQ(disk_test::slurp(dir + "/loaded"), "fat\nvfat\n");
-}
-
-// Sleeps the whole time even though the dots' alarm interrupts the sleep.
-void sleep_through(double seconds) {
-    timespec rest = {static_cast<time_t>(seconds),
-                     static_cast<long>((seconds - static_cast<long>(seconds)) * 1e9)};
-    while (nanosleep(&rest, &rest) != 0) {
-    }
-}
-
-TEST(dots, print_one_dot_a_second_until_stopped) {
-    testing::internal::CaptureStdout();
-    start_dots("Formatting disk...");
-    sleep_through(2.3);
-    stop_dots();
-    // The alarm armed by the second dot is still pending here.
-    sleep_through(0.9);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "Formatting disk.....\n");
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "base/byte_string.h"
-#include "disk/floppy_header.h"
+#include "floppy/floppy_header.h"
 
 // What the floppy prompts need from the console, which belongs to the
 // program above this library.

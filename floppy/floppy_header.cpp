@@ -1,4 +1,4 @@
-#include "disk/floppy_header.h"
+#include "floppy/floppy_header.h"
 
 #include <cstring>
 

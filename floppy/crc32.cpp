@@ -1,4 +1,4 @@
-#include "disk/crc32.h"
+#include "floppy/crc32.h"
 
 namespace {
 
