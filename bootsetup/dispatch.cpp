@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bootsetup/flows/flows.h"
+#include "bootsetup/flows/network.h"
 #include "bootsetup/flows/steps.h"
 #include "bootsetup/prompts.h"
 #include "bootsetup/setup_context.h"
@@ -29,13 +30,6 @@ installation_kind choose_kind(int argc, char** argv) {
     return installation_kind::floppy;
 }
 
-// The network installation client is not part of this program yet; the
-// medium says so instead of seeming to wait for a server.
-bool network_installation() {
-    std::printf("\nFATAL ERROR: remote installation is not available in this version\n");
-    return false;
-}
-
 // Runs the flow of the kind; true when the machine should wait for Enter
 // before the reboot.
 bool run_flow(installation_kind kind, setup_context& context) {
@@ -46,7 +40,7 @@ bool run_flow(installation_kind kind, setup_context& context) {
         if (find_target_disk(context)) (void)cdrom_installation(context);
         return true;
     case installation_kind::network:
-        return !network_installation();
+        return !network_installation(context);
     case installation_kind::floppy:
         (void)floppy_installation(context);
         return true;

@@ -206,8 +206,11 @@ bool run_package_menu(package_menu& menu) {
                 minimum_selection(menu.list);
                 grid_draw_all(menu.grid);
                 break;
-            // Installing a remote router is not built yet, so 'r' is ignored
-            // like any other key until it is; the remote flag stays clear.
+            case 'r':
+            case 'R':
+                menu.remote = 1;
+                move_cursor(0, menu_park_row);
+                return true;
             case 'i':
             case 'I':
                 move_cursor(0, menu_park_row);

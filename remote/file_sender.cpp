@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 
+#include "base/posix_io.h"
 #include "remote/exchange.h"
 #include "remote/messages.h"
 #include "remote/packet.h"
@@ -39,14 +39,6 @@ bool announce_file(file_sender& sender, const char* path) {
     sender.size = status.st_size;
     say(*sender.console, "Transfering: %s...\n", slash + 1);
     return true;
-}
-
-// One read of at most count bytes, again after an interruption.
-long read_piece(int descriptor, unsigned char* into, std::size_t count) {
-    for (;;) {
-        const ssize_t got = read(descriptor, into, count);
-        if (got >= 0 || errno != EINTR) return got;
-    }
 }
 
 }  // namespace
@@ -95,9 +87,9 @@ int send_next(file_sender& sender, bool advance) {
             const std::int64_t left = sender.size - sender.position;
             const std::size_t wanted =
                 left < data_piece_bytes ? static_cast<std::size_t>(left) : data_piece_bytes;
-            const long got = read_piece(sender.descriptor, payload, wanted);
+            const ssize_t got = read_all(sender.descriptor, payload, wanted);
             // A file that ends before its size cannot be sent as announced.
-            if (got <= 0) return -1;
+            if (got != static_cast<ssize_t>(wanted)) return -1;
             piece = static_cast<int>(got);
         } else {
             piece = static_cast<int>(sender.size);

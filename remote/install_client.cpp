@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "base/file_streams.h"
+#include "base/posix_io.h"
 #include "remote/exchange.h"
 #include "remote/messages.h"
 #include "remote/packet.h"
@@ -99,18 +100,6 @@ bool send_term(install_client& client, std::uint32_t limit, int tries) {
 bool is_configuration_script(const char* name) {
     const std::size_t length = std::strlen(name);
     return length > 4 && std::strcmp(name + length - 4, ".scr") == 0;
-}
-
-// Writes all of count bytes; false with errno set when that fails.
-bool write_all(int descriptor, const unsigned char* bytes, std::size_t count) {
-    while (count > 0) {
-        const ssize_t put = write(descriptor, bytes, count);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        bytes += put;
-        count -= static_cast<std::size_t>(put);
-    }
-    return true;
 }
 
 // The configuration script into the new root, under the name the server

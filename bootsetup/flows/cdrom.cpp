@@ -83,7 +83,7 @@ bool cdrom_installation(setup_context& context) {
         return false;
     }
     package_menu menu("/floppy");
-    if (!load_packages(menu.list, false) || !choose_packages(menu)) return false;
+    if (!load_packages(menu.list, false) || !choose_packages(menu, false)) return false;
     bool keep = ask_keep_config();
     if (!confirm_erase()) return false;
     if (!prepare_target_disk(context, keep)) return false;

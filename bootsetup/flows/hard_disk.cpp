@@ -177,7 +177,7 @@ bool hard_disk_installation(setup_context& context) {
     // Without "CHOOSE" every package goes in and nothing is asked.
     if (can_read("/floppy/CHOOSE")) {
         package_menu menu("/floppy");
-        if (!load_packages(menu.list, false) || !choose_packages(menu)) return false;
+        if (!load_packages(menu.list, false) || !choose_packages(menu, true)) return false;
         return install_from_media(context, device, true, menu.list);
     }
     package_list list;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "bootsetup/dots.h"
+#include "bootsetup/flows/network.h"
 #include "bootsetup/package_menu.h"
 #include "bootsetup/prompts.h"
 #include "bootsetup/setup_context.h"
@@ -27,13 +28,16 @@ const char* mount_media(const char* type, unsigned long flags) {
     return nullptr;
 }
 
-bool choose_packages(package_menu& menu) {
+bool choose_packages(package_menu& menu, bool remote_failure_ends) {
     for (;;) {
         if (!run_package_menu(menu)) {
             std::printf("Installation canceled\n");
             return false;
         }
         if (!menu_wants_remote(menu)) return true;
+        if (install_remote_router(menu.list) == remote_outcome::failed && remote_failure_ends) {
+            return false;
+        }
     }
 }
 

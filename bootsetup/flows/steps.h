@@ -18,10 +18,10 @@ inline constexpr const char* const media_devices[] = {"/dev/hda", "/dev/hdb", "/
 const char* mount_media(const char* type, unsigned long flags);
 
 // Leaves the menu with a local installation, or false when the user
-// cancelled. Installing a remote router needs the installation server,
-// which this program does not have yet: the key brings the menu back, as
-// when no router was chosen.
-[[nodiscard]] bool choose_packages(package_menu& menu);
+// cancelled. A remote installation chosen in the menu runs from here and
+// brings the menu back; when remote_failure_ends, one that fails ends the
+// choosing with false.
+[[nodiscard]] bool choose_packages(package_menu& menu, bool remote_failure_ends);
 
 // Finds the first hard disk, makes it the context's target and puts the boot
 // program into its master boot record. False (with a message) when the

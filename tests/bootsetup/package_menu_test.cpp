@@ -224,8 +224,8 @@ TEST_F(package_menu_screen, select_all_minimum_and_cancel) {
         {"a", "install local: A W dhcp ppp system"},
         {"AM", "install local: system"},
         {" ", "install local: system"},
-        // Remote installation is not available yet: 'r' is an ignored key.
-        {"rR", "install local: system"},
+        {"r", "install remote: system"},
+        {"aR", "install remote: A W dhcp ppp system"},
         {"Q", "cancel local: system"},
     };
     for (const auto& c : cases) {

@@ -229,12 +229,16 @@ TEST(install_client, keeping_the_configuration_ends_at_the_empty_script) {
     EXPECT_EQ(acknowledgements_of_script, 2);
 }
 
-TEST(install_client, a_file_named_scr_alone_is_a_package) {
+TEST(install_client, which_names_are_the_script) {
     client_fixture fixture;
-    fixture.server.queue_file(".scr", "package bytes");
+    // Exactly ".scr" is a package; so is a name that ends in ".scr" only
+    // beyond the 31 characters a name keeps.
+    fixture.server.queue_file(".scr", "first package");
+    fixture.server.queue_file(std::string(30, 'n') + ".scr", "second package");
     fixture.server.queue_file("x.scr", "script");
     ASSERT_TRUE(network_install(fixture.host, planned_lister));
-    EXPECT_EQ(fixture.host.installed, (std::vector<std::string>{"package bytes"}));
+    EXPECT_EQ(fixture.host.installed,
+              (std::vector<std::string>{"first package", "second package"}));
     EXPECT_EQ(read_file(fixture.root / "x.scr"), "script");
 }
 
