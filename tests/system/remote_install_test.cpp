@@ -154,7 +154,7 @@ TEST_P(remote_install, completes_and_leaves_the_client_disk_installed) {
     std::vector<std::string> sent = server.transfers();
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent.back(), "configuration");
-    EXPECT_EQ(sent.size(), sample_packages().size() + 1);
+    EXPECT_EQ(sent.size(), remote_packages().size() + 1);
     std::string script = c.answers.empty() ? "" : expected_script(chosen, c.answers);
     fs::path root =
         check_installed_disk(*client.disk, work, sent, c.answers.empty() ? nullptr : &script);
