@@ -144,7 +144,8 @@ TEST(interface_table, unconfigured_interfaces_are_opened_up_and_promiscuous) {
         text += ";" + std::to_string(receive_within(*b, buffer, 2000000)) + ";";
         // What came back to a: the stranger's datagram (rejected), the
         // hello, then nothing.
-        for (int i = 0; i < 3; ++i) text += std::to_string(receive_within(*a, buffer, 300000)) + ",";
+        for (int i = 0; i < 3; ++i)
+            text += std::to_string(receive_within(*a, buffer, 300000)) + ",";
         return text;
     });
     EXPECT_EQ(report, "2;up promisc;up promisc;-1;23;23;broadcast on port 5000;20;20;-1,23,-1,");
