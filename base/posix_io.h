@@ -27,7 +27,10 @@ public:
     replacement_file& operator=(const replacement_file&) = delete;
 
     // Creates the partial file empty, with mode for a new file; the bytes
-    // then go to descriptor(). False with errno set.
+    // then go to descriptor(). False with errno set. A stream that closes
+    // its descriptor itself writes through a duplicate
+    // (file_out_stream out(dup(file.descriptor()))) and is closed before
+    // the commit, which then still flushes the file to the disk.
     [[nodiscard]] bool create(mode_t mode);
     [[nodiscard]] int descriptor() const { return file_; }
     [[nodiscard]] const char* partial_path() const { return partial_.text(); }

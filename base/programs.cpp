@@ -90,8 +90,7 @@ std::FILE* start_pipe_child(program_start& start, bool child_reads) {
     if (pipe2(ends, O_CLOEXEC) != 0) return nullptr;
     const int child_end = child_reads ? ends[0] : ends[1];
     const int own_end = child_reads ? ends[1] : ends[0];
-    if (child_reads) start.input = child_end;
-    else start.output = child_end;
+    (child_reads ? start.input : start.output) = child_end;
     start.close_others = true;
     const pid_t child = start_program(start);
     close(child_end);

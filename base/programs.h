@@ -37,4 +37,3 @@ inline constexpr std::size_t max_program_arguments = 14;
 // status, or -1 when there is no pipe child, the close fails or the wait
 // fails.
 int close_program(std::FILE* stream);
-

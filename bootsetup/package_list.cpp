@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "base/file_streams.h"
+#include "package/header_record.h"
 #include "package/package_reader.h"
+#include "package/relation_list.h"
 
 bool same_name(const char* a, const char* b) {
     return std::strncmp(a, b, name_field_size) == 0;
@@ -38,32 +40,14 @@ bool list_package_files(const char* directory, array<byte_string>& names) {
     return !names.empty();
 }
 
-// The payload is read in pieces, so a part that claims more than the file
-// holds fails as a short read instead of reserving what it claims.
-bool read_description(package_reader& reader, byte_string& description) {
-    std::uint32_t left = reader.part_length();
-    char piece[4096];
-    while (left > 0) {
-        const std::uint32_t want = left < sizeof piece ? left : sizeof piece;
-        reader.read(piece, want);
-        if (reader.last_count() != want) return false;
-        description.append(piece, want);
-        left -= want;
-    }
-    return true;
-}
-
+// Version bounds do not matter for choosing packages: only the names stay.
 bool read_dependencies(package_reader& reader, array<byte_string>& dependencies) {
-    unsigned char count_bytes[2];
-    reader.read(count_bytes, 2);
-    if (reader.last_count() != 2) return false;
-    const std::uint16_t count = load_u16(count_bytes);
+    std::uint16_t count = 0;
+    if (!read_relation_count(reader, count)) return false;
     for (std::uint16_t i = 0; i < count; ++i) {
-        unsigned char record[relation_record_size];
-        reader.read(record, relation_record_size);
-        if (reader.last_count() != relation_record_size) return false;
-        dependencies.push_back(byte_string(reinterpret_cast<const char*>(record),
-                                           static_cast<std::size_t>(name_field_length(record))));
+        relation r;
+        if (!read_relation(reader, r)) return false;
+        dependencies.push_back(r.name);
     }
     return true;
 }
@@ -80,11 +64,15 @@ bool read_package_entry(const char* path, package_entry& entry) {
     if (reader.next_part() != part_package) return false;
     reader.read(entry.header, header_record_size);
     if (reader.last_count() != header_record_size) return false;
-    std::memcpy(entry.name, entry.header, name_field_size);
-    entry.name[name_field_size] = '\0';
+    header_record record;
+    decode_header_record(entry.header, record);
+    std::memset(entry.name, 0, sizeof entry.name);
+    std::memcpy(entry.name, record.name.data(), record.name.length());
     int type = reader.next_part();
     if (type == part_description) {
-        if (!read_description(reader, entry.description)) return false;
+        // Read in bounded pieces: a part that claims more than the file
+        // holds fails as a short read instead of reserving what it claims.
+        if (!reader.read_payload(entry.description)) return false;
         type = reader.next_part();
     }
     if (type == part_depends) return read_dependencies(reader, entry.dependencies);

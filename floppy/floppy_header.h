@@ -41,6 +41,3 @@ void encode_floppy_header(const floppy_header& header, unsigned char* bytes);
 [[nodiscard]] inline std::size_t data_blocks(const floppy_header& header) {
     return header.group_blocks - header.parity_blocks;
 }
-
-void store_le32(unsigned char* bytes, std::uint32_t value);
-[[nodiscard]] std::uint32_t load_le32(const unsigned char* bytes);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/little_endian.h"
 #include "base/programs.h"
 #include "floppy/crc32.h"
 #include "floppy/progress_bar.h"
@@ -77,7 +78,7 @@ bool check_group(const floppy_header& header, block_group& group) {
     for (std::size_t block = 0; block < header.group_blocks; ++block) {
         const std::uint32_t crc = crc32_update(0, group.payloads.data() + block * payload, payload);
         const auto* check = reinterpret_cast<const unsigned char*>(group.checks.data());
-        if (crc == load_le32(check + block * block_check_bytes)) continue;
+        if (crc == load_u32(check + block * block_check_bytes)) continue;
         if (bad != header.group_blocks) return false;
         bad = block;
     }

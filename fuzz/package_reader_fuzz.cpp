@@ -64,6 +64,10 @@ void read_everything(package_reader& reader) {
         if (type == part_disabled_members) {
             array<relation> members;
             if (!read_relation_list(reader, members)) return;
+        } else if (type == part_oninstall || type == part_onuninstall) {
+            byte_string script;
+            // Only that reading stays safe matters here, not whether the script was whole.
+            (void)reader.read_payload(script);
         } else if (type == part_files) {
             read_archive(reader);
         }

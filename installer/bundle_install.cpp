@@ -1,5 +1,6 @@
 #include "installer/bundle_install.h"
 
+#include "base/own_ptr.h"
 #include "installer/database.h"
 #include "installer/install_errors.h"
 #include "installer/package_actions.h"
@@ -7,6 +8,7 @@
 #include "installer/scheduled_actions.h"
 #include "package/format.h"
 #include "package/header_reading.h"
+#include "package/package_name.h"
 #include "package/version.h"
 
 namespace {
@@ -40,35 +42,24 @@ void hold_back_disabled_members(repo& r, package_reader& reader,
 
 int install_bundle(repo& r, package_reader& reader, std::uint32_t flags,
                    const previous_state_map& previous) {
-    auto* b = new installed_package;
-    if (!read_header(*b, reader)) {
-        delete b;
-        return bundle_unreadable;
-    }
-    if (!is_valid_package_name(b->name)) {
+    own_ptr<installed_package> b(new installed_package);
+    if (!read_header(*b, reader)) return bundle_unreadable;
+    if (!valid_package_name(b->name)) {
         report_broken(r, *b);
-        delete b;
         return bundle_unreadable;
     }
     flags |= allow_same;
-    if ((check(r, *b, flags) & ~flags) != 0) {
-        delete b;
-        return bundle_refused;
-    }
+    if ((check(r, *b, flags) & ~flags) != 0) return bundle_refused;
     remove_installed(r, b->name);
-    if (!create_entry_directory(r, *b)) {
-        delete b;
-        return bundle_unreadable;
-    }
+    if (!create_entry_directory(r, *b)) return bundle_unreadable;
     if (!write_metadata(r, *b)) {
         uninstall(r, *b);
-        delete b;
         return bundle_unreadable;
     }
     const bundle_info info{b->name, b->version};
     const int stale = r.find(b->name);
     if (stale >= 0) r.retire(r.take(stale));
-    r.add(b);
+    r.add(b.release());
 
     tree_set<byte_string> old_members;
     for (const installed_package* p : r.packages) {

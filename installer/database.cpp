@@ -6,6 +6,7 @@
 
 #include "base/file_streams.h"
 #include "installer/install_errors.h"
+#include "package/package_name.h"
 
 namespace {
 
@@ -79,11 +80,6 @@ bool path_exists(const byte_string& path) {
 
 byte_string database_entry(const byte_string& name) {
     return byte_string(database_directory) + name + "/";
-}
-
-bool is_valid_package_name(const byte_string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    return name.find('/') == byte_string::npos;
 }
 
 void load_database(repo& r, bool quiet) {
@@ -206,7 +202,7 @@ bool write_file_list(const installed_package& p) {
 void remove_entry(const installed_package& p) {
     // An unsafe name would make the entry directory the database itself or
     // a place outside it; such a package never had an entry.
-    if (!is_valid_package_name(p.name)) return;
+    if (!valid_package_name(p.name)) return;
     const byte_string d = database_entry(p.name);
     DIR* directory = opendir(d.text());
     if (directory != nullptr) {

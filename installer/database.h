@@ -16,10 +16,6 @@
 void load_database(repo& r, bool quiet);
 void load_entry(installed_package& p, const byte_string& name);
 
-// Names that are safe as an entry directory: not empty, not "." or "..",
-// no "/". Anything else would put the entry somewhere else in the tree.
-[[nodiscard]] bool is_valid_package_name(const byte_string& name);
-
 [[nodiscard]] bool create_entry_directory(repo& r, const installed_package& p);
 [[nodiscard]] bool write_metadata(repo& r, const installed_package& p);
 [[nodiscard]] bool write_file_list(const installed_package& p);

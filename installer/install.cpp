@@ -1,5 +1,6 @@
 #include "installer/install.h"
 
+#include "base/own_ptr.h"
 #include "installer/bundle_install.h"
 #include "installer/database.h"
 #include "installer/install_body.h"
@@ -9,6 +10,7 @@
 #include "installer/scheduled_actions.h"
 #include "package/format.h"
 #include "package/header_reading.h"
+#include "package/package_name.h"
 #include "package/predicates.h"
 
 namespace {
@@ -32,7 +34,7 @@ installed_package* installed_named(repo& r, const byte_string& name) {
 
 // The package is not installed: the checks refused it or found its very
 // version in place. The caller learns what stays installed under its name.
-installed_package* leave_out(repo& r, installed_package* p, package_reader& reader,
+installed_package* leave_out(repo& r, const installed_package* p, package_reader& reader,
                              std::uint32_t flags, std::uint32_t findings, bool member) {
     if (member) {
         skip_to_next_member(reader);
@@ -42,9 +44,7 @@ installed_package* leave_out(repo& r, installed_package* p, package_reader& read
         r.messages.say_info("installed %s%s", p->disabled ? "(disabled) " : "",
                             package_label(*p).text());
     }
-    installed_package* stays = installed_named(r, p->name);
-    delete p;
-    return stays;
+    return installed_named(r, p->name);
 }
 
 // Replaces the installed version of p's name. The scheduled actions run
@@ -127,18 +127,16 @@ std::uint32_t check(repo& r, const installed_package& p, std::uint32_t allowed) 
 
 installed_package* install_single(repo& r, package_reader& reader, std::uint32_t flags,
                                   const previous_state_map& previous, const bundle_info* bundle) {
-    auto* p = new installed_package;
+    own_ptr<installed_package> p(new installed_package);
     if (!read_header(*p, reader)) {
         // A cut member header leaves the reader standing on it; the bundle
         // would try the same member forever.
         if (bundle != nullptr) skip_to_next_member(reader);
-        delete p;
         return nullptr;
     }
-    if (!is_valid_package_name(p->name)) {
+    if (!valid_package_name(p->name)) {
         report_broken(r, *p);
         if (bundle != nullptr) skip_to_next_member(reader);
-        delete p;
         return nullptr;
     }
     std::uint32_t findings = check(r, *p, bundle != nullptr ? allow_everything
@@ -151,25 +149,27 @@ installed_package* install_single(repo& r, package_reader& reader, std::uint32_t
         findings &= ~found_conflict;
     }
     if ((findings & ~flags) != 0 || (findings & found_same_installed) != 0) {
-        return leave_out(r, p, reader, flags, findings, bundle != nullptr);
+        return leave_out(r, p.get(), reader, flags, findings, bundle != nullptr);
     }
     if (bundle != nullptr) {
         p->bundle_name = bundle->name;
         p->bundle_version = bundle->version;
     }
     if (!reader.is_untracked()) {
-        replace_old_version(r, p);
+        replace_old_version(r, p.get());
         // Only a database the checks could not foresee makes the scheduled
-        // actions uninstall the newcomer itself; it then stays out.
-        if (r.is_retired(p)) return nullptr;
+        // actions uninstall the newcomer itself; it then stays out, kept by
+        // the repo among the retired records.
+        if (r.is_retired(p.get())) {
+            (void)p.release();
+            return nullptr;
+        }
     }
-    if (!install_body(r, *p, reader)) {
-        delete p;
-        return nullptr;
-    }
-    r.add(p);
+    if (!install_body(r, *p, reader)) return nullptr;
+    installed_package* installed = p.release();
+    r.add(installed);
     carry_out(r, report_nothing);
-    return r.is_retired(p) ? nullptr : p;
+    return r.is_retired(installed) ? nullptr : installed;
 }
 
 int install_stream(repo& r, in_stream& in, std::uint32_t flags,

@@ -6,6 +6,7 @@
 
 #include "base/file_streams.h"
 #include "base/in_stream.h"
+#include "base/read_in_pieces.h"
 #include "installer/database.h"
 #include "installer/install_errors.h"
 #include "installer/package_actions.h"
@@ -155,13 +156,7 @@ bool extraction::place_link(const archive_entry& entry, const byte_string& path)
     // The target grows with what the archive really holds, so a damaged size
     // field cannot ask for gigabytes before the data runs out.
     byte_string target;
-    char piece[4096];
-    for (std::uint32_t left = entry.size; left > 0;) {
-        const std::uint32_t step = left < sizeof piece ? left : sizeof piece;
-        if (!read_exactly(archive_, piece, step)) return broken();
-        target.append(piece, step);
-        left -= step;
-    }
+    if (!read_in_pieces(archive_, entry.size, target)) return broken();
     if (symlink(target.text(), path.text()) != 0) return disk_error(entry);
     p_.files.insert(path);
     return true;
@@ -187,10 +182,10 @@ bool extraction::place_file(const archive_entry& entry, const byte_string& path)
 }
 
 bool extraction::place_device(const archive_entry& entry, const byte_string& path) {
-    if (entry.size != 4) return broken();
-    unsigned char raw[4];
-    if (!read_exactly(archive_, reinterpret_cast<char*>(raw), 4)) return broken();
-    if (mknod(path.text(), entry.mode, static_cast<dev_t>(load_u32(raw))) != 0) {
+    if (entry.size != device_data_size) return broken();
+    unsigned char raw[device_data_size];
+    if (!read_exactly(archive_, reinterpret_cast<char*>(raw), device_data_size)) return broken();
+    if (mknod(path.text(), entry.mode, static_cast<dev_t>(decode_device_number(raw))) != 0) {
         return disk_error(entry);
     }
     p_.files.insert(path);

@@ -6,7 +6,6 @@ repo::repo(out_stream& console) : messages(console) {}
 
 repo::~repo() {
     for (installed_package* p : packages) delete p;
-    for (installed_package* p : retired_) delete p;
 }
 
 int repo::find(const byte_string& name) const {
@@ -47,11 +46,13 @@ installed_package* repo::take(int index) {
     return p;
 }
 
-void repo::retire(installed_package* p) { retired_.push_back(p); }
+void repo::retire(installed_package* p) {
+    retired_.push_back(own_ptr<installed_package>(p));
+}
 
 bool repo::is_retired(const installed_package* p) const {
-    for (const installed_package* gone : retired_) {
-        if (gone == p) return true;
+    for (const own_ptr<installed_package>& gone : retired_) {
+        if (gone.get() == p) return true;
     }
     return false;
 }

@@ -4,6 +4,7 @@
 
 #include "base/array.h"
 #include "base/byte_string.h"
+#include "base/own_ptr.h"
 #include "base/tree.h"
 #include "installer/installer_reporter.h"
 #include "package/package_record.h"
@@ -42,5 +43,5 @@ public:
     [[nodiscard]] bool is_retired(const installed_package* p) const;
 
 private:
-    array<installed_package*> retired_;
+    array<own_ptr<installed_package>> retired_;
 };

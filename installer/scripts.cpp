@@ -10,29 +10,13 @@
 namespace {
 
 constexpr const char* script_preamble = "#!/bin/bash\n\n. /vesk/lib/install/profile.sh\n\n";
-constexpr std::int64_t script_piece = 16384;
-
-// Reads the payload in pieces, so that a part claiming more than the file
-// holds costs no more memory than the bytes that really arrive.
-bool read_payload(package_reader& reader, byte_string& payload) {
-    std::int64_t left = reader.part_length();
-    char piece[script_piece];
-    while (left > 0) {
-        const std::int64_t want = left < script_piece ? left : script_piece;
-        reader.read(piece, want);
-        if (reader.failed()) return false;
-        payload.append(piece, static_cast<std::size_t>(want));
-        left -= want;
-    }
-    return true;
-}
 
 }  // namespace
 
 bool store_script(repo& r, const installed_package& p, package_reader& reader,
                   const char* script) {
     byte_string payload;
-    if (!read_payload(reader, payload)) {
+    if (!reader.read_payload(payload)) {
         report_broken(r, p);
         return false;
     }

@@ -5,14 +5,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 #include "base/file_streams.h"
 #include "base/format_text.h"
+#include "base/own_ptr.h"
 #include "base/standard_streams.h"
 #include "installer/database.h"
 #include "installer/install.h"
 #include "installer/run_flags.h"
 #include "package/header_reading.h"
 #include "package/order_packages.h"
+#include "package/package_name.h"
 
 namespace {
 
@@ -27,25 +31,24 @@ bool is_store_file(const char* name) {
 // A store file whose names could not serve as entry directories is as
 // unusable as a damaged one.
 bool has_valid_names(const package_file& f) {
-    if (!is_valid_package_name(f.name)) return false;
+    if (!valid_package_name(f.name)) return false;
     for (const package_record* m : f.members) {
-        if (!is_valid_package_name(m->name)) return false;
+        if (!valid_package_name(m->name)) return false;
     }
     return true;
 }
 
-void scan_directory(repo& r, const char* directory, array<package_file*>& found) {
+void scan_directory(repo& r, const char* directory, array<own_ptr<package_file>>& found) {
     DIR* listing = opendir(directory);
     if (listing == nullptr) return;
     while (dirent* entry = readdir(listing)) {
         if (!is_store_file(entry->d_name)) continue;
         const byte_string path = byte_string(directory) + entry->d_name;
-        auto* f = new package_file;
+        own_ptr<package_file> f(new package_file);
         if (read_store_file(*f, path.text()) && has_valid_names(*f)) {
-            found.push_back(f);
+            found.push_back(std::move(f));
         } else {
             r.messages.say_error("broken package %s", entry->d_name);
-            delete f;
         }
     }
     closedir(listing);
@@ -124,12 +127,12 @@ void store_run(repo& r, std::uint32_t flags) {
         flags |= allow_downgrade;
     }
     const bool recovery = (flags & allow_same) != 0;
-    array<package_file*> found;
+    array<own_ptr<package_file>> found;
     if (recovery) scan_directory(r, "/ram/", found);
     scan_directory(r, "/var/pckg/", found);
 
     array<package_record*> order;
-    for (package_file* f : found) order.push_back(f);
+    for (const own_ptr<package_file>& f : found) order.push_back(f.get());
     order_packages(order, (flags & allow_downgrade) != 0, true, r.messages);
     array<package_file*> files;
     for (package_record* p : order) files.push_back(static_cast<package_file*>(p));
@@ -141,6 +144,5 @@ void store_run(repo& r, std::uint32_t flags) {
     sync();
     if (!files.empty()) r.messages.load_log();
     for (package_file* f : files) install_one(r, *f, flags, previous);
-    for (package_file* f : found) delete f;
     if (r.packages.empty()) stop_for_good();
 }

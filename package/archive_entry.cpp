@@ -1,5 +1,6 @@
 #include "package/archive_entry.h"
 
+#include "base/little_endian.h"
 #include "package/format.h"
 
 entry_read read_entry(in_stream& archive, archive_entry& entry) {
@@ -33,4 +34,12 @@ void write_entry(out_stream& archive, const archive_entry& entry) {
     store_u16(header + 28, static_cast<std::uint16_t>(entry.name.length()));
     archive.write(header, entry_header_size);
     if (!entry.name.empty()) archive.write(entry.name.data(), static_cast<std::int64_t>(entry.name.length()));
+}
+
+std::uint32_t decode_device_number(const unsigned char* data) {
+    return load_u32(data);
+}
+
+void encode_device_number(std::uint32_t number, unsigned char* data) {
+    store_u32(data, number);
 }

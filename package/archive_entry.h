@@ -40,6 +40,11 @@ enum class entry_read { whole, end, broken };
 // stream.
 [[nodiscard]] entry_read read_entry(in_stream& archive, archive_entry& entry);
 
+// The data of a device entry: its device number.
+constexpr std::uint32_t device_data_size = 4;
+[[nodiscard]] std::uint32_t decode_device_number(const unsigned char* data);
+void encode_device_number(std::uint32_t number, unsigned char* data);
+
 // Writes the header and the name; the caller writes size bytes of data.
 // The bytes no reader interprets are written as zero.
 void write_entry(out_stream& archive, const archive_entry& entry);

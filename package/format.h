@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+#include "base/byte_string.h"
+#include "base/little_endian.h"
+
 // The byte layout of a package container. Every integer is little-endian and
 // unaligned; nothing is padded.
 
@@ -29,23 +32,9 @@ constexpr int relation_record_size = 32;
 constexpr int entry_header_size = 30;
 constexpr int name_field_size = 16;
 
-inline std::uint16_t load_u16(const unsigned char* at) {
-    return static_cast<std::uint16_t>(at[0] | (at[1] << 8));
-}
-inline std::uint32_t load_u32(const unsigned char* at) {
-    return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-           (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
-inline void store_u16(unsigned char* at, std::uint16_t value) {
-    at[0] = static_cast<unsigned char>(value);
-    at[1] = static_cast<unsigned char>(value >> 8);
-}
-inline void store_u32(unsigned char* at, std::uint32_t value) {
-    at[0] = static_cast<unsigned char>(value);
-    at[1] = static_cast<unsigned char>(value >> 8);
-    at[2] = static_cast<unsigned char>(value >> 16);
-    at[3] = static_cast<unsigned char>(value >> 24);
-}
-
 // Length of a NUL-padded name field: up to the first NUL, at most 16.
 int name_field_length(const unsigned char* field);
+// The name a field holds.
+byte_string decode_name_field(const unsigned char* field);
+// Fills the 16 bytes of the field: the name, cut to the field, then NULs.
+void encode_name_field(const byte_string& name, unsigned char* field);

@@ -1,5 +1,6 @@
 #include "package/package_reader.h"
 
+#include "base/read_in_pieces.h"
 #include "package/format.h"
 
 package_reader::package_reader(in_stream& source) : parts_(source.buffer()) {
@@ -40,4 +41,8 @@ int package_reader::next_part() {
             }
         }
     }
+}
+
+bool package_reader::read_payload(byte_string& into, std::size_t keep) {
+    return read_in_pieces(*this, part_length(), into, keep);
 }

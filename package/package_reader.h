@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "base/array.h"
+#include "base/byte_string.h"
 #include "base/in_stream.h"
 #include "package/part_buffer.h"
 
@@ -28,6 +30,12 @@ public:
     [[nodiscard]] std::uint32_t part_length() const { return parts_.part_length(); }
     [[nodiscard]] std::uint32_t payload_offset() const { return parts_.payload_offset(); }
     [[nodiscard]] part_buffer& parts() { return parts_; }
+
+    // Appends the current part's payload to into, keeping at most keep
+    // bytes of it, in bounded pieces (see read_in_pieces). False when the
+    // payload is cut short; what arrived is appended all the same.
+    [[nodiscard]] bool read_payload(byte_string& into,
+                                    std::size_t keep = static_cast<std::size_t>(-1));
 
 private:
     part_buffer parts_;

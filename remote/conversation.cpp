@@ -15,9 +15,9 @@ void build_header(const net_conversation& conversation, unsigned char* packet, s
     copy_mac(packet + destination_offset, conversation.peer_mac);
     packet[flags_offset] = ack ? flag_ack : 0;
     packet[kind_offset] = kind;
-    store_u16_le(packet + length_offset, length);
-    store_u16_le(packet + sequence_offset, conversation.seq);
-    store_u16_le(packet + acknowledged_offset, ack ? conversation.peer_seq : 0);
+    store_u16(packet + length_offset, length);
+    store_u16(packet + sequence_offset, conversation.seq);
+    store_u16(packet + acknowledged_offset, ack ? conversation.peer_seq : 0);
 }
 
 bool accept_message(net_conversation& conversation, const unsigned char* packet, int received) {

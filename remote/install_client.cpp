@@ -192,10 +192,6 @@ install_client::install_client(interface_lister lister) : lister(lister) {
     lister(interfaces);
 }
 
-install_client::~install_client() {
-    delete receiver;
-}
-
 void clean_disk_label(char* label) {
     char* kept = label;
     for (const char* c = label; *c != 0; ++c) {
@@ -238,8 +234,7 @@ bool find_server(install_client& client, const char* identifier, const char* opa
         if (send_and_wait(*client.server_endpoint, client.conversation, packet, reply, length,
                           reply_limit, acceptance_tries) >= 0) {
             ++client.conversation.seq;
-            delete client.receiver;
-            client.receiver = new file_receiver(*client.server_endpoint, client.conversation);
+            client.receiver.reset(new file_receiver(*client.server_endpoint, client.conversation));
             return true;
         }
     }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/own_ptr.h"
 #include "remote/conversation.h"
 #include "remote/file_receiver.h"
 #include "remote/interface_table.h"
@@ -17,12 +18,11 @@ public:
     explicit install_client(interface_lister lister = list_interfaces);
     install_client(const install_client&) = delete;
     install_client& operator=(const install_client&) = delete;
-    ~install_client();
 
     interface_table interfaces;
     net_endpoint* server_endpoint = nullptr;
     net_conversation conversation;
-    file_receiver* receiver = nullptr;
+    own_ptr<file_receiver> receiver;
     interface_lister lister;
 };
 

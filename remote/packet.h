@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/little_endian.h"
 #include "remote/endpoint.h"
 
 // The 20-byte header in front of every datagram of the protocol:
@@ -34,14 +35,6 @@ inline constexpr unsigned char flag_ack = 1;
 inline constexpr unsigned char kind_message = 0;
 inline constexpr unsigned char kind_data = 1;
 
-inline std::uint16_t load_u16_le(const unsigned char* at) {
-    return static_cast<std::uint16_t>(at[0] | (at[1] << 8));
-}
-inline void store_u16_le(unsigned char* at, std::uint16_t value) {
-    at[0] = static_cast<unsigned char>(value);
-    at[1] = static_cast<unsigned char>(value >> 8);
-}
-
 inline const unsigned char* packet_source(const unsigned char* packet) {
     return packet + source_offset;
 }
@@ -55,13 +48,13 @@ inline unsigned char packet_kind(const unsigned char* packet) {
     return packet[kind_offset];
 }
 inline std::uint16_t packet_length(const unsigned char* packet) {
-    return load_u16_le(packet + length_offset);
+    return load_u16(packet + length_offset);
 }
 inline std::uint16_t packet_sequence(const unsigned char* packet) {
-    return load_u16_le(packet + sequence_offset);
+    return load_u16(packet + sequence_offset);
 }
 inline std::uint16_t packet_acknowledged(const unsigned char* packet) {
-    return load_u16_le(packet + acknowledged_offset);
+    return load_u16(packet + acknowledged_offset);
 }
 inline const unsigned char* packet_payload(const unsigned char* packet) {
     return packet + header_bytes;

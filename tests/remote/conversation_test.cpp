@@ -63,9 +63,9 @@ struct datagram {
         std::memcpy(packet.data() + source_offset, source, mac_bytes);
         std::memcpy(packet.data() + destination_offset, destination, mac_bytes);
         packet[flags_offset] = ack ? flag_ack : 0;
-        store_u16_le(packet.data() + length_offset, static_cast<std::uint16_t>(payload.size()));
-        store_u16_le(packet.data() + sequence_offset, sequence);
-        store_u16_le(packet.data() + acknowledged_offset, acknowledged);
+        store_u16(packet.data() + length_offset, static_cast<std::uint16_t>(payload.size()));
+        store_u16(packet.data() + sequence_offset, sequence);
+        store_u16(packet.data() + acknowledged_offset, acknowledged);
         std::memcpy(packet.data() + header_bytes, payload.data(), payload.size());
         return packet;
     }
@@ -119,7 +119,7 @@ TEST(conversation, accept_message_rules) {
         bytes packet = c.sent.build();
         int received = c.received != 0 ? c.received : static_cast<int>(packet.size());
         if (c.sent.length_change != 0) {
-            store_u16_le(packet.data() + length_offset,
+            store_u16(packet.data() + length_offset,
                          static_cast<std::uint16_t>(c.sent.payload.size() - c.sent.length_change));
         }
         EXPECT_EQ(accept_message(conversation, packet.data(), received), c.accepted);

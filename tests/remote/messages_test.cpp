@@ -22,7 +22,7 @@ bytes from_client(const std::string& payload, const unsigned char* destination =
     if (destination != nullptr) std::memcpy(client.peer_mac, destination, mac_bytes);
     bytes packet(header_bytes + payload.size());
     build_header(client, packet.data(), static_cast<std::uint16_t>(payload.size()), false, kind);
-    store_u16_le(packet.data() + acknowledged_offset, acknowledged);
+    store_u16(packet.data() + acknowledged_offset, acknowledged);
     std::memcpy(packet.data() + header_bytes, payload.data(), payload.size());
     return packet;
 }

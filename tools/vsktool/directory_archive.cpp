@@ -155,8 +155,8 @@ bool write_device(const tree_walk& walk, const std::string& path, const struct s
                static_cast<unsigned>(minor(info.st_rdev)));
         return false;
     }
-    unsigned char number[4];
-    store_u32(number, static_cast<std::uint32_t>(info.st_rdev));
+    unsigned char number[device_data_size];
+    encode_device_number(static_cast<std::uint32_t>(info.st_rdev), number);
     entry.size = sizeof number;
     write_entry(walk.archive, entry);
     walk.archive.write(number, sizeof number);

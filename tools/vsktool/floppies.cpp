@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/little_endian.h"
 #include "floppy/crc32.h"
 #include "floppy/floppy_header.h"
 #include "tools/vsktool/commands.h"
@@ -143,7 +144,7 @@ bool read_stream(int argc, char** argv, int first, std::string& stream) {
 
 void append_block(std::string& file, const std::string& payload) {
     unsigned char check[block_check_bytes];
-    store_le32(check, crc32_update(0, payload.data(), payload.size()));
+    store_u32(check, crc32_update(0, payload.data(), payload.size()));
     file += payload;
     file.append(reinterpret_cast<const char*>(check), sizeof check);
 }

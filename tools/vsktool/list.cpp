@@ -56,8 +56,9 @@ std::string mode_text(std::uint16_t mode) {
 
 std::string size_text(const archive_entry& entry, const std::string& head) {
     std::uint16_t type = entry.type();
-    if ((type == entry_char_device || type == entry_block_device) && head.size() == 4) {
-        dev_t number = load_u32(reinterpret_cast<const unsigned char*>(head.data()));
+    if ((type == entry_char_device || type == entry_block_device) &&
+        head.size() == device_data_size) {
+        dev_t number = decode_device_number(reinterpret_cast<const unsigned char*>(head.data()));
         return std::to_string(major(number)) + "," + std::to_string(minor(number));
     }
     return std::to_string(entry.size);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "package/format.h"
+#include "package/package_name.h"
 #include "package/version.h"
 
 void report(const char* where, const char* format, ...) {
@@ -65,6 +66,9 @@ const char* bad_name_reason(const std::string& name) {
         if (c <= ' ' || c == 0x7f) return "holds a blank or a control character";
         if (c == '/') return "holds a \"/\"";
     }
+    // The installer's own rule has the last word, so a package built here is
+    // never one it refuses.
+    if (!valid_package_name(byte_string(name.data(), name.size()))) return "is not a usable name";
     return nullptr;
 }
 

@@ -1,9 +1,9 @@
 #include "tools/vsktool/package_fields.h"
 
-#include <cstring>
-
 #include "package/format.h"
+#include "package/header_record.h"
 #include "package/package_writer.h"
+#include "package/relation_list.h"
 #include "package/version.h"
 #include "tools/vsktool/options.h"
 
@@ -105,30 +105,18 @@ void write_relation_part(package_writer& writer, std::uint16_t type,
                          const std::vector<relation>& list) {
     if (list.empty()) return;
     writer.begin_part(type);
-    unsigned char count[2];
-    store_u16(count, static_cast<std::uint16_t>(list.size()));
-    writer.write(count, sizeof count);
-    for (const relation& r : list) {
-        // Bytes 20-23 mean nothing to the readers; they stay zero.
-        unsigned char record[relation_record_size] = {};
-        std::memcpy(record, r.name.data(), r.name.length());
-        store_u32(record + 16, r.min);
-        store_u32(record + 24, r.max);
-        store_u32(record + 28, static_cast<std::uint32_t>(r.priority));
-        writer.write(record, sizeof record);
-    }
+    write_relation_list(writer, list.data(), list.size());
     writer.end_part();
 }
 
 void write_description_parts(package_writer& writer, std::uint16_t header_type,
                              const package_fields& fields) {
-    // Bytes 24-31 mean nothing to the readers; they stay zero.
-    unsigned char record[header_record_size] = {};
-    std::memcpy(record, fields.name.data(), fields.name.size());
-    store_u32(record + 16, fields.version);
-    store_u32(record + 20, fields.revision);
+    header_record record;
+    record.name.assign(fields.name.data(), fields.name.size());
+    record.version = fields.version;
+    record.revision = fields.revision;
     writer.begin_part(header_type);
-    writer.write(record, sizeof record);
+    write_header_record(writer, record);
     writer.end_part();
 
     if (fields.has_description) write_text_part(writer, part_description, fields.description);

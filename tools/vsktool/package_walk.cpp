@@ -1,12 +1,12 @@
 #include "tools/vsktool/package_walk.h"
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 
 #include "package/format.h"
+#include "package/header_record.h"
 #include "package/package_reader.h"
+#include "package/relation_list.h"
 #include "tools/vsktool/options.h"
 #include "tools/vsktool/package_input.h"
 
@@ -33,9 +33,9 @@ private:
     bool fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // A fault that readers pass over quietly: fatal only when strict.
     bool fault(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    bool cut_short() { return fail("payload cut short"); }
     bool take_part(package_summary& top);
     bool check_order(bool bundle_section);
-    bool read_exact(void* destination, std::uint32_t count);
     bool read_header(package_summary& summary);
     bool read_text(std::string& text, std::size_t limit);
     bool read_relations(std::vector<relation>& list);
@@ -128,44 +128,34 @@ bool walk::check_order(bool bundle_section) {
     return true;
 }
 
-bool walk::read_exact(void* destination, std::uint32_t count) {
-    reader_.read(destination, count);
-    if (reader_.last_count() == count) return true;
-    return fail("payload cut short");
-}
-
 bool walk::read_header(package_summary& summary) {
     if (place_.length < static_cast<std::uint32_t>(header_record_size)) {
         return fail("header record of %u bytes, needs %d", place_.length, header_record_size);
     }
-    unsigned char record[header_record_size];
-    if (!read_exact(record, sizeof record)) return false;
+    header_record record;
+    if (!read_header_record(reader_, record)) return cut_short();
     summary.header_type = place_.type;
-    summary.name.assign(reinterpret_cast<const char*>(record), name_field_length(record));
-    summary.version = load_u32(record + 16);
-    summary.revision = load_u32(record + 20);
+    summary.name.assign(record.name.data(), record.name.length());
+    summary.version = record.version;
+    summary.revision = record.revision;
     if (summary.name.empty()) return fault("package name is empty");
     return true;
 }
 
 bool walk::read_text(std::string& text, std::size_t limit) {
-    char chunk[4096];
-    std::uint32_t left = place_.length;
-    while (left > 0) {
-        std::uint32_t piece = left < sizeof chunk ? left : sizeof chunk;
-        if (!read_exact(chunk, piece)) return false;
-        if (text.size() < limit)
-            text.append(chunk, std::min<std::size_t>(piece, limit - text.size()));
-        left -= piece;
-    }
+    // A part met twice (outside strict) adds to the same text and limit.
+    byte_string kept;
+    const std::size_t room = text.size() < limit ? limit - text.size() : 0;
+    if (!reader_.read_payload(kept, room)) return cut_short();
+    text.append(kept.data(), kept.length());
     return true;
 }
 
 bool walk::read_relations(std::vector<relation>& list) {
     if (place_.length < 2) return fail("relation list without a count");
-    unsigned char count_field[2];
-    if (!read_exact(count_field, sizeof count_field)) return false;
-    std::uint32_t count = load_u16(count_field);
+    std::uint16_t count_field = 0;
+    if (!read_relation_count(reader_, count_field)) return cut_short();
+    std::uint32_t count = count_field;
     std::uint64_t needed = 2 + static_cast<std::uint64_t>(count) * relation_record_size;
     if (needed != place_.length) {
         if (!fault("relation list of %u records needs %llu bytes, the part holds %u", count,
@@ -175,13 +165,8 @@ bool walk::read_relations(std::vector<relation>& list) {
         if (needed > place_.length) count = (place_.length - 2) / relation_record_size;
     }
     for (std::uint32_t i = 0; i < count; ++i) {
-        unsigned char record[relation_record_size];
-        if (!read_exact(record, sizeof record)) return false;
         relation r;
-        r.name.assign(reinterpret_cast<const char*>(record), name_field_length(record));
-        r.min = load_u32(record + 16);
-        r.max = load_u32(record + 24);
-        r.priority = static_cast<std::int32_t>(load_u32(record + 28));
+        if (!read_relation(reader_, r)) return cut_short();
         if (r.name.empty() && !fault("relation record %u has an empty name", i + 1)) return false;
         list.push_back(r);
     }
