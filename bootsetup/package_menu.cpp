@@ -22,6 +22,12 @@ package_entry& entry_at(package_list& list, int i) {
     return list.entries[static_cast<std::size_t>(i)];
 }
 
+// A name of a dependency record, at most the 16 characters of its field.
+void append_name(byte_string& line, const byte_string& name) {
+    const std::size_t length = name.length();
+    line.append(name.text(), length < name_field_size ? length : name_field_size);
+}
+
 bool depends_on_name(const package_entry& entry, const char* name) {
     for (const byte_string& dependency : entry.dependencies) {
         if (same_name(dependency.text(), name)) return true;
@@ -146,16 +152,24 @@ byte_string information_line(const package_entry& entry) {
     byte_string line(entry.name);
     line.append(" (depends on ");
     if (entry.dependencies.empty()) line.append("nothing");
-    bool first = true;
-    for (const byte_string& dependency : entry.dependencies) {
-        if (!first) line.append(", ");
-        first = false;
-        const std::size_t length = dependency.length();
-        line.append(dependency.text(), length < name_field_size ? length : name_field_size);
+    const std::size_t head = line.length();
+    for (std::size_t i = 0; i < entry.dependencies.size(); ++i) {
+        if (i > 0) line.append(", ");
+        append_name(line, entry.dependencies[i]);
     }
     line.append("):");
-    // A longer line would wrap into the description below it.
-    if (line.length() > static_cast<std::size_t>(screen_width)) line.resize(screen_width);
+    if (line.length() <= information_area) return line;
+    // Too long for its area: the names that fit whole, and a sign that more
+    // follow, so that the line still reads as a list and is closed.
+    line.resize(head);
+    const std::size_t tail = std::strlen(", ...):");
+    for (std::size_t i = 0; i < entry.dependencies.size(); ++i) {
+        byte_string piece(i > 0 ? ", " : "");
+        append_name(piece, entry.dependencies[i]);
+        if (line.length() + piece.length() + tail > information_area) break;
+        line.append(piece);
+    }
+    line.append(line.length() == head ? "...):" : ", ...):");
     return line;
 }
 

@@ -33,5 +33,9 @@ void apply_default_selection(package_list& list);
 void toggle_package(package_list& list, int i);
 void select_all(package_list& list);
 void minimum_selection(package_list& list);
-// The first information line: name, dependencies, cut to the screen width.
+// The first information line: the name, " (depends on ", the dependencies
+// joined by ", " (or "nothing") and "):". It is printed whole and the console
+// wraps it; only a line longer than its area is shortened, to the names that
+// fit and ", ...):".
+inline constexpr std::size_t information_area = 160;
 byte_string information_line(const package_entry& entry);

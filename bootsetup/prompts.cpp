@@ -2,11 +2,11 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "base/byte_string.h"
+#include "base/posix_io.h"
 #include "bootsetup/screen.h"
 
 namespace {
@@ -56,12 +56,8 @@ int read_key() {
     // the program waits for the user.
     std::fflush(stdout);
     unsigned char byte = 0;
-    for (;;) {
-        const ssize_t got = read(STDIN_FILENO, &byte, 1);
-        if (got == 1) return byte;
-        if (got < 0 && errno == EINTR) continue;
-        return key_end;
-    }
+    if (read_all(STDIN_FILENO, &byte, 1) == 1) return byte;
+    return key_end;
 }
 
 int read_menu_key() {

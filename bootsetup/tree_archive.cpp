@@ -180,19 +180,28 @@ void set_times(const char* path, const struct stat& status) {
     utimensat(AT_FDCWD, path, times, AT_SYMLINK_NOFOLLOW);
 }
 
+// Owner, group and mode are restored as far as the file system allows; a
+// file that cannot get them back keeps its contents and the restore goes on.
 // The owner comes before the mode: changing the owner of a file clears its
-// set-user-ID and set-group-ID bits, even for root.
+// set-user-ID and set-group-ID bits, even for root. When the owner cannot be
+// set, those bits are left off, so that the restoring user does not end up
+// owning a set-user-ID copy of someone else's program.
+mode_t restored_mode(const struct stat& status, bool owner_set) {
+    const mode_t mode = status.st_mode & 07777;
+    return owner_set ? mode : mode & ~mode_t{06000};
+}
+
 bool restore_file(archive_reader& reader, const char* path, const struct stat& status) {
     int file = open(path, O_WRONLY | O_CREAT, 0600);
     if (file < 0) return false;
-    bool good = write_contents(reader, file, status.st_size);
-    if (good) {
-        good = fchown(file, status.st_uid, status.st_gid) == 0;
-        good = fchmod(file, status.st_mode & 07777) == 0 && good;
+    const bool written = write_contents(reader, file, status.st_size);
+    if (written) {
+        const bool owner_set = fchown(file, status.st_uid, status.st_gid) == 0;
+        (void)fchmod(file, restored_mode(status, owner_set));
     }
     close(file);
-    if (good) set_times(path, status);
-    return good;
+    if (written) set_times(path, status);
+    return written;
 }
 
 struct directory_times {
@@ -202,12 +211,12 @@ struct directory_times {
 
 bool restore_directory(const char* path, const struct stat& status, array<directory_times>& later) {
     if (mkdir(path, 0700) != 0) return false;
-    bool good = chown(path, status.st_uid, status.st_gid) == 0;
-    good = chmod(path, status.st_mode & 07777) == 0 && good;
+    const bool owner_set = chown(path, status.st_uid, status.st_gid) == 0;
+    (void)chmod(path, restored_mode(status, owner_set));
     // Restoring what the directory holds changes its times again, so they
     // are set once everything is in place.
     later.push_back(directory_times{byte_string(path), status});
-    return good;
+    return true;
 }
 
 bool restore_records(archive_reader& reader) {

@@ -29,7 +29,9 @@ inline constexpr std::uint32_t archive_chunk_bytes = 16000;
 // Writes every record back under its own path with its mode, owner, group
 // and times, and frees the archive, whatever the result. An archive without
 // the marker is refused and left alone. False when an object cannot be
-// created or written; what was restored before stays.
+// created or written; what was restored before stays. An owner or mode that
+// cannot be set is no failure (without its owner a file loses its
+// set-user-ID and set-group-ID bits).
 [[nodiscard]] bool restore_tree(archive_chunk* archive);
 
 void free_archive(archive_chunk* archive);

@@ -4,6 +4,7 @@
 
 #include "base/standard_streams.h"
 #include "installer/run_flags.h"
+#include "project_version.h"
 
 namespace {
 
@@ -21,8 +22,19 @@ void write_usage() {
     console_out.end_line();
 }
 
+void write_version() {
+    console_out << "installer " << project_version;
+    console_out.end_line();
+}
+
 command_line parse_command_line(int argc, const char* const* argv) {
     command_line result;
+    // Only as the first argument: anywhere else it stays an unknown
+    // argument that asks for the usage line.
+    if (argc >= 2 && same(argv[1], "--version")) {
+        result.version = true;
+        return result;
+    }
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
         if (same(argument, "--filegc")) {

@@ -8,6 +8,8 @@
 // What the arguments ask a run to do.
 struct command_line {
     bool usage = false;
+    // "--version" as the whole first argument.
+    bool version = false;
     bool garbage_collection = false;
     bool from_standard_input = false;
     bool quiet = false;
@@ -24,3 +26,4 @@ struct command_line {
 [[nodiscard]] command_line parse_command_line(int argc, const char* const* argv);
 
 void write_usage();
+void write_version();

@@ -38,6 +38,10 @@ int install_requested(repo& r, const command_line& line) {
 int run_installer(int argc, const char* const* argv) {
     repo r(console_out);
     const command_line line = parse_command_line(argc, argv);
+    if (line.version) {
+        write_version();
+        return 0;
+    }
     if (line.usage) {
         write_usage();
         return 0;

@@ -33,6 +33,9 @@ bool install_floppy_set(setup_context& context) {
         std::printf("\n");
         std::FILE* part = open_floppy_part(context.floppy, k, prompter);
         if (part == nullptr) return give_up(installer);
+        // A bad floppy may still have had its header taken; only a good one
+        // may tell how many floppies the set has, or fix the set itself.
+        const floppy_header last_good = context.floppy;
         std::int64_t written = install_part(context.floppy, part, installer);
         std::fclose(part);
         if (written < 0) return give_up(installer);
@@ -40,6 +43,7 @@ bool install_floppy_set(setup_context& context) {
         // in, so that the next mount does not land on top of it.
         umount("/floppy");
         if (written == 0) {
+            context.floppy = last_good;
             std::printf("\nERROR: bad floppy, please replace it.\n");
             continue;
         }

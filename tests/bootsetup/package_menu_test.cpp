@@ -105,8 +105,19 @@ TEST(package_menu, selection_rules) {
 }
 
 TEST(package_menu, information_line) {
-    std::vector<std::string> many;
-    for (int i = 0; i < 12; ++i) many.push_back("dependency-number-" + std::to_string(i));
+    // Names that fill their 16 characters: eight of them after a name of
+    // three make exactly 160 characters.
+    std::vector<std::string> full;
+    for (int i = 0; i < 12; ++i) full.push_back(std::string(15, 'd') + static_cast<char>('a' + i));
+    const auto first = [&](int count) {
+        return std::vector<std::string>(full.begin(), full.begin() + count);
+    };
+    const auto joined = [&](int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i)
+            text += (i > 0 ? ", " : "") + full[static_cast<std::size_t>(i)];
+        return text;
+    };
     const struct {
         package p;
         std::string line;
@@ -115,13 +126,19 @@ TEST(package_menu, information_line) {
         {{"lonely"}, "lonely (depends on nothing):"},
         {{"web", {"system", "a-very-long-dependency"}},
          "web (depends on system, a-very-long-depe):"},
-        {{"big", many},
-         "big (depends on dependency-numbe, dependency-numbe, dependency-numbe, dependency"},
+        // Past the screen width the console wraps it.
+        {{"wide", first(5)}, "wide (depends on " + joined(5) + "):"},
+        {{"pqr", first(8)}, "pqr (depends on " + joined(8) + "):"},
+        // One character more: the names that fit whole before ", ...):".
+        {{"pqrs", first(8)}, "pqrs (depends on " + joined(7) + ", ...):"},
+        {{"big", full}, "big (depends on " + joined(7) + ", ...):"},
     };
     for (const auto& c : cases) {
         package_list list;
         list_fixture::fill(list, {c.p});
-        EXPECT_EQ(information_line(list.entries[0]).text(), c.line);
+        const std::string line = information_line(list.entries[0]).text();
+        EXPECT_EQ(line, c.line);
+        EXPECT_LE(line.size(), information_area);
     }
 }
 
@@ -242,6 +259,21 @@ TEST_F(package_menu_screen, closed_console_cancels) {
         console_test::report(run_package_menu(menu) ? "install" : "cancel");
     });
     EXPECT_EQ(run.report, "cancel");
+}
+
+TEST_F(package_menu_screen, a_long_dependency_list_wraps_onto_the_next_row) {
+    add("wide", "Wide one",
+        {"system", "ppp", "dhcp", "gateway-firewall", "name-server-cache", "traffic-shaper", "W"});
+    // Display order: system ppp dhcp A W wide.
+    const auto run = run_menu("nnnnnq");
+    ASSERT_TRUE(console_test::exited_with(run, 0));
+    const std::string line =
+        "wide (depends on system, ppp, dhcp, gateway-firewall, name-server-cach, traffic-shaper, "
+        "W):";
+    const console_test::screen_model screen(run.output);
+    EXPECT_EQ(screen.line(21), line.substr(0, 80));
+    EXPECT_EQ(screen.line(22), line.substr(80));
+    EXPECT_EQ(screen.line(23), "Wide one");
 }
 
 TEST_F(package_menu_screen, many_packages_scroll_above_the_information_lines) {

@@ -1,10 +1,12 @@
 // The old configuration held in memory across the reformatting: what comes
-// back, how the chain of chunks is sealed, and the captures and restores
-// that must fail.
+// back, how the chain of chunks is sealed, the captures and restores that
+// must fail, and a restore where owners cannot be set.
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "bootsetup/tree_archive.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -36,10 +39,7 @@ void put(const fs::path& file, const std::string& text, unsigned mode) {
     chmod(file.c_str(), mode);
 }
 
-std::string slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test_files::slurp;
 
 struct stat status_of(const fs::path& path) {
     struct stat s {};
@@ -159,6 +159,78 @@ TEST(tree_archive, a_path_that_does_not_fit_gets_a_chunk_of_its_own) {
     fs::remove_all(paths.front());
     ASSERT_TRUE(restore_tree(archive));
     EXPECT_TRUE(fs::is_directory(paths.back()));
+}
+
+bool write_proc_file(const char* path, const std::string& text) {
+    const int file = open(path, O_WRONLY);
+    if (file < 0) return false;
+    const bool written = write(file, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(file);
+    return written;
+}
+
+// A user namespace in which this process's user and group are the only ids
+// and appear one higher, so that chown to any owner a file had outside it,
+// this process's own included, fails while files stay writable.
+bool enter_namespace_without_owners() {
+    const uid_t uid = geteuid();
+    const gid_t gid = getegid();
+    if (unshare(CLONE_NEWUSER) != 0) return false;
+    return write_proc_file("/proc/self/uid_map",
+                           std::to_string(uid + 1) + " " + std::to_string(uid) + " 1\n") &&
+           write_proc_file("/proc/self/setgroups", "deny") &&
+           write_proc_file("/proc/self/gid_map",
+                           std::to_string(gid + 1) + " " + std::to_string(gid) + " 1\n");
+}
+
+TEST(tree_archive, owners_that_cannot_be_set_do_not_stop_the_restore) {
+    scratch_dir scratch;
+    fs::path store = scratch.path / "store";
+    put(store / "a", "first\n", 0640);
+    put(store / "sub/tool", "#!/bin/bash\n", 04755);
+    put(store / "sub/z", "last\n", 0604);
+    chmod((store / "sub").c_str(), 0750);
+    chmod(store.c_str(), 0755);
+    long when = 1200000000;
+    for (const char* name : {"a", "sub/tool", "sub/z", "sub", ""})
+        set_times(store / name, when += 1000);
+    archive_chunk* archive = capture_tree(store.c_str());
+    ASSERT_NE(archive, nullptr);
+    fs::remove_all(store);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (!enter_namespace_without_owners()) _exit(77);
+        _exit(restore_tree(archive) ? 0 : 1);
+    }
+    free_archive(archive);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user namespaces here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a failed chown or chmod ended the restore";
+
+    const struct {
+        const char* name;
+        unsigned mode;
+        long mtime;
+    } expected[] = {
+        {"a", 0640, 1200001060},
+        // Not owned by its old owner, so not set-user-ID any more.
+        {"sub/tool", 0755, 1200002060},
+        {"sub/z", 0604, 1200003060},
+        {"sub", 0750, 1200004060},
+        {"", 0755, 1200005060},
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.name);
+        struct stat after = status_of(store / e.name);
+        EXPECT_EQ(after.st_mode & 07777, e.mode);
+        EXPECT_EQ(after.st_mtime, e.mtime);
+    }
+    EXPECT_EQ(slurp(store / "a"), "first\n");
+    EXPECT_EQ(slurp(store / "sub/z"), "last\n");
 }
 
 TEST(tree_archive, captures_and_restores_that_fail) {

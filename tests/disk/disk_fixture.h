@@ -19,18 +19,12 @@
 
 #include "base/process.h"
 #include "base/programs.h"
+#include "tests/support/files.h"
 
 namespace disk_test {
 
-inline std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void spill(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using test_files::slurp;
+using test_files::spill;
 
 inline bool exists(const std::string& path) {
     struct stat st;

@@ -22,6 +22,7 @@ TEST(command_line, mistakes_ask_for_the_usage_line) {
         {"-x"},
         {"-r"},                    // "-r" last is taken for a package path
         {"-q", "-r"},
+        {"-q", "--version"},       // only the first argument asks for the version
     };
     for (const auto& args : cases) {
         EXPECT_TRUE(parse(args).usage) << args.size() << " " << args.back();
@@ -63,6 +64,16 @@ TEST(command_line, no_package_means_a_store_run) {
     EXPECT_FALSE(line.has_package_path);
     EXPECT_FALSE(line.from_standard_input);
     EXPECT_FALSE(line.garbage_collection);
+}
+
+TEST(command_line, version_as_the_first_argument) {
+    for (const auto& args : {std::vector<const char*>{"--version"}, {"--version", "-q", "a.vsk"}}) {
+        const command_line line = parse(args);
+        EXPECT_TRUE(line.version);
+        EXPECT_FALSE(line.usage);
+        EXPECT_FALSE(line.quiet);
+    }
+    EXPECT_FALSE(parse({"a.vsk"}).version);
 }
 
 }  // namespace

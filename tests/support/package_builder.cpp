@@ -5,6 +5,7 @@
 #include "package/deflate_buffer.h"
 #include "package/format.h"
 #include "package/package_writer.h"
+#include "package/version.h"
 
 namespace builder {
 
@@ -69,6 +70,7 @@ bool archive(package_writer& out, const std::vector<entry_spec>& files) {
 
 bool package_parts(package_writer& out, const package_spec& p) {
     part(out, part_package, header_record(p.name, p.version, p.revision));
+    if (!p.description.empty()) part(out, part_description, p.description);
     if (!p.architecture.empty()) part(out, part_architecture, p.architecture);
     relations(out, part_depends, p.depends);
     relations(out, part_provides, p.provides);
@@ -93,8 +95,8 @@ entry_spec symlink(const std::string& name, const std::string& target) {
     return entry_spec{static_cast<std::uint16_t>(entry_symlink | 0777), name, target};
 }
 
-bool write_package(const std::string& path, const package_spec& p, bool untracked) {
-    package_writer out(path.c_str(), untracked);
+bool write_package(const std::string& path, const package_spec& p) {
+    package_writer out(path.c_str(), p.untracked);
     if (!package_parts(out, p)) return false;
     out.finish();
     const bool whole = out.good();
@@ -114,6 +116,36 @@ bool write_bundle(const std::string& path, const bundle_spec& b) {
     const bool whole = out.good();
     out.close();
     return whole;
+}
+
+std::string version_text(std::uint32_t version) {
+    return ::version_text(version);
+}
+
+std::string relation_text(const relation_spec& r) {
+    std::vector<std::string> fields = {r.name, r.min ? version_text(r.min) : "",
+                                       r.max ? version_text(r.max) : "",
+                                       r.priority ? std::to_string(r.priority) : ""};
+    while (fields.back().empty()) fields.pop_back();
+    std::string text = fields[0];
+    for (std::size_t i = 1; i < fields.size(); ++i) text += ":" + fields[i];
+    return text;
+}
+
+std::vector<std::string> vsktool_options(const package_spec& p) {
+    std::vector<std::string> options{"--name",     p.name,
+                                     "--version",  version_text(p.version),
+                                     "--revision", std::to_string(p.revision)};
+    if (!p.architecture.empty()) options.insert(options.end(), {"--arch", p.architecture});
+    for (const relation_spec& r : p.depends)
+        options.insert(options.end(), {"--depends", relation_text(r)});
+    for (const relation_spec& r : p.provides)
+        options.insert(options.end(), {"--provides", relation_text(r)});
+    for (const relation_spec& r : p.conflicts)
+        options.insert(options.end(), {"--conflicts", relation_text(r)});
+    if (!p.description.empty()) options.insert(options.end(), {"--description", p.description});
+    if (p.untracked) options.push_back("--untracked");
+    return options;
 }
 
 }  // namespace builder

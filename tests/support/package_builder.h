@@ -1,11 +1,14 @@
 #pragma once
 
-// Writes fixture packages through the project's own package_writer,
-// deflate_buffer and write_entry, the way a package is really made:
+// The fixture packages of every test, described once:
 //
 //   builder::package_spec a{.name = "a", .version = builder::version(1, 0)};
 //   a.files.push_back(builder::regular("/usr/bin/a", "#!/bin/sh\n"));
-//   ASSERT_TRUE(builder::write_package(path, a));
+//
+// write_package writes one through the project's own package_writer,
+// deflate_buffer and write_entry, and can write what vsktool refuses to make
+// (unsafe names, unknown entry kinds). vsktool_options gives the options that
+// make the same package with the real vsktool, from a tree holding the files.
 
 #include <cstdint>
 #include <optional>
@@ -50,6 +53,8 @@ struct package_spec {
     std::optional<std::string> oninstall;
     std::optional<std::string> onuninstall;
     std::vector<entry_spec> files;  // no archive part when empty
+    std::string description;        // empty: no description part
+    bool untracked = false;
 };
 
 struct bundle_spec {
@@ -62,7 +67,17 @@ struct bundle_spec {
 };
 
 // False when the file could not be written whole.
-bool write_package(const std::string& path, const package_spec& p, bool untracked = false);
+bool write_package(const std::string& path, const package_spec& p);
 bool write_bundle(const std::string& path, const bundle_spec& b);
+
+// A version as package names show it, and a relation as vsktool takes it:
+// NAME[:MIN[:MAX[:PRIORITY]]].
+std::string version_text(std::uint32_t version);
+std::string relation_text(const relation_spec& r);
+
+// "vsktool build" options for everything of the package but its files and
+// scripts (the caller has them on disk): name, version, revision,
+// architecture, relations, description and untracked.
+std::vector<std::string> vsktool_options(const package_spec& p);
 
 }  // namespace builder

@@ -39,7 +39,9 @@ TEST_P(bootsetup_abort, old_system_left_alone) {
     std::string table_before;
     ASSERT_EQ(shell(partitions, &table_before), 0);
 
-    build_media(work, work / "cd", {{"system", "1.0", {}, ""}, {"ppp", "2.4", {"system"}, ""}});
+    build_media(work, work / "cd",
+                {media_package("system", version(1, 0)),
+                 media_package("ppp", version(2, 4), {{"system"}})});
     ASSERT_TRUE(box.set_disk(disk)) << box.failure();
     ASSERT_TRUE(box.add_iso_medium("/dev/hdb", (work / "cd").string())) << box.failure();
     ASSERT_TRUE(box.write_file("/TYPE", "cdrom\n"));

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/package_builder.h"
 #include "tests/system/bootsetup_sandbox.h"
 
 namespace bootsetup_test {
@@ -32,10 +34,7 @@ using bootsetup_sandbox::loop_disk;
 using bootsetup_sandbox::machine;
 using bootsetup_sandbox::shell;
 
-inline std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test_files::slurp;
 
 inline void put(const fs::path& file, const std::string& text, unsigned mode = 0644) {
     fs::create_directories(file.parent_path());
@@ -49,18 +48,15 @@ inline std::string quote(const std::string& text) {
     return quoted + "'";
 }
 
-struct package_spec {
-    std::string name;
-    std::string version;
-    std::vector<std::string> depends;
-    std::string description;
-};
+using builder::package_spec;
+using builder::version;
 
-// Builds NAME-VERSION.vsk into OUT from a small tree of its own.
+// Builds NAME-VERSION.vsk into OUT from a small tree of its own, for i386.
 inline void build_package(const fs::path& work, const package_spec& spec, const fs::path& out) {
+    const std::string version = builder::version_text(spec.version);
     fs::path tree = work / ("tree-" + spec.name);
     fs::create_directories(tree / "usr/share" / spec.name);
-    put(tree / "usr/share" / spec.name / "README", spec.name + " " + spec.version + "\n");
+    put(tree / "usr/share" / spec.name / "README", spec.name + " " + version + "\n");
     if (spec.name == "system") {
         fs::create_directories(tree / "bin");
         fs::copy_file("/bin/bash-static", tree / "bin/bash", fs::copy_options::overwrite_existing);
@@ -72,25 +68,36 @@ inline void build_package(const fs::path& work, const package_spec& spec, const 
     }
     fs::path script = work / ("oninstall-" + spec.name);
     put(script, "echo " + spec.name + " >>/var/install-order\n", 0755);
-    std::string command = std::string(TARNVALE_BIN_DIR) + "/vsktool build --name " + spec.name + " --version " +
-                          spec.version + " --arch i386 --owner-root --oninstall " + quote(script.string());
-    if (!spec.description.empty()) command += " --description " + quote(spec.description);
-    for (const std::string& dependency : spec.depends) command += " --depends " + dependency;
-    command += " " + quote(tree.string()) + " " + quote((out / (spec.name + "-" + spec.version + ".vsk")).string());
+    package_spec i386 = spec;
+    i386.architecture = "i386";
+    std::string command = std::string(TARNVALE_BIN_DIR) +
+                          "/vsktool build --owner-root --oninstall " + quote(script.string());
+    for (const std::string& option : builder::vsktool_options(i386)) command += " " + quote(option);
+    command += " " + quote(tree.string()) + " " +
+               quote((out / (spec.name + "-" + version + ".vsk")).string());
     std::string output;
     ASSERT_EQ(shell(command + " 2>&1", &output), 0) << output;
+}
+
+// A package of the media; its files and script are build_package's.
+inline package_spec media_package(const std::string& name, std::uint32_t number,
+                                  const std::vector<builder::relation_spec>& depends = {},
+                                  const std::string& description = "") {
+    return package_spec{
+        .name = name, .version = number, .depends = depends, .description = description};
 }
 
 // The packages of most scenarios: names that show the menu's display order
 // ("system", "ppp", "dhcp" first, then by name) and a chain of dependencies.
 inline std::vector<package_spec> sample_packages() {
+    const auto sample = media_package;
     return {
-        {"webui", "1.0", {"httpd"}, "Web pages for managing the router"},
-        {"alpha", "0.9", {}, ""},
-        {"dhcp", "3.0", {"system"}, "Address server"},
-        {"httpd", "2.2", {"system"}, "Small web server"},
-        {"system", "1.0", {}, "The base system"},
-        {"ppp", "2.4", {"system"}, "Point-to-point links"},
+        sample("webui", version(1, 0), {{"httpd"}}, "Web pages for managing the router"),
+        sample("alpha", version(0, 9), {}, ""),
+        sample("dhcp", version(3, 0), {{"system"}}, "Address server"),
+        sample("httpd", version(2, 2), {{"system"}}, "Small web server"),
+        sample("system", version(1, 0), {}, "The base system"),
+        sample("ppp", version(2, 4), {{"system"}}, "Point-to-point links"),
     };
 }
 

@@ -24,6 +24,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "tests/support/files.h"
+
 namespace bootsetup_sandbox {
 
 namespace fs = std::filesystem;
@@ -37,16 +39,8 @@ const std::string shim_path = TARNVALE_SANDBOX_SHIM;
 const int namespace_flags = CLONE_NEWPID | CLONE_NEWNS | CLONE_NEWNET | CLONE_NEWUTS;
 const char* const namespace_kinds[] = {"pid", "mnt", "net", "uts"};
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool spill(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return out.good();
-}
+using test_files::slurp;
+using test_files::spill;
 
 std::string trim(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();

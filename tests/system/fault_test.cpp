@@ -20,10 +20,9 @@ std::string random_bytes(std::size_t size, unsigned seed) {
 }
 
 package_spec small(const std::string& name) {
-    package_spec spec;
+    package_spec spec{.version = version(1, 0)};
     spec.name = name;
-    spec.files["/opt/" + name + "/file"] = name + "\n";
-    spec.has_oninstall = true;
+    spec.files.push_back(regular("/opt/" + name + "/file", name + "\n"));
     spec.oninstall = "true\n";
     return spec;
 }
@@ -39,12 +38,11 @@ TEST_F(installer_full_disk, a_package_that_does_not_fit_is_removed_and_fits_late
     ASSERT_EQ(install(shop_.package(small("other"))).status, 0);
     const std::string keep_files = read("/var/pdb/keep/files");
     write("/filler", std::string(12u << 20, 'f'));
-    package_spec big;
+    package_spec big{.version = version(1, 0)};
     big.name = "big";
-    big.files["/opt/big/a-first"] = "first\n";
-    big.files["/opt/big/data"] = random_bytes(6u << 20, 1);
-    big.files["/opt/big/z-last"] = "last\n";
-    big.has_onuninstall = true;
+    big.files.push_back(regular("/opt/big/a-first", "first\n"));
+    big.files.push_back(regular("/opt/big/data", random_bytes(6u << 20, 1)));
+    big.files.push_back(regular("/opt/big/z-last", "last\n"));
     big.onuninstall = "true\n";
     const std::string package = shop_.package(big);
 
@@ -73,18 +71,16 @@ using installer_killed = installer_test;
 // next run repairs: the package installs again and every entry is whole.
 TEST_F(installer_killed, at_a_random_moment_the_next_run_recovers) {
     package_spec old = small("p");
-    old.files["/opt/p/only-old"] = "old\n";
-    old.has_onuninstall = true;
+    old.files.push_back(regular("/opt/p/only-old", "old\n"));
     old.onuninstall = "true\n";
-    package_spec now;
+    package_spec now{.version = version(1, 0)};
     now.name = "p";
-    now.version = "2.0";
+    now.version = version(2, 0);
     for (int i = 0; i < 40; ++i) {
-        now.files["/opt/p/f" + std::to_string(100 + i)] = random_bytes(48u << 10, static_cast<unsigned>(i));
+        now.files.push_back(regular("/opt/p/f" + std::to_string(100 + i),
+                                    random_bytes(48u << 10, static_cast<unsigned>(i))));
     }
-    now.has_oninstall = true;
     now.oninstall = "true\n";
-    now.has_onuninstall = true;
     now.onuninstall = "true\n";
     const std::string keep = shop_.package(small("keep"));
     const std::string first = shop_.package(old);
@@ -119,7 +115,7 @@ TEST_F(installer_killed, at_a_random_moment_the_next_run_recovers) {
         EXPECT_EQ(again.status, 0) << again.out;
         expect_consistent_database();
         EXPECT_EQ(read("/var/pdb/p/version"), std::to_string(version_number(2, 0)) + " 0\n");
-        for (const auto& [path, bytes] : now.files) EXPECT_EQ(read(path), bytes) << path;
+        for (const entry_spec& f : now.files) EXPECT_EQ(read(f.name), f.data) << f.name;
         EXPECT_EQ(read("/opt/keep/file"), "keep\n");
         EXPECT_EQ(read("/var/pdb/keep/files"), "opt/keep/file\n");
     }

@@ -2,8 +2,8 @@
 
 // Fixture packages for the system tests, made the way a package builder
 // makes them: a tree of files on disk handed to the real vsktool. Packages
-// the tool refuses to make (bad names, cut archives, unknown entry kinds) are
-// patched or put together from raw container bytes.
+// the tool refuses to make (bad names, unknown entry kinds) come from the
+// test package writer; cut or damaged ones from raw container bytes.
 //
 // installer_test is the base of every system test: a fresh sandbox per test
 // with the installer's run, the tree and the database at hand.
@@ -28,22 +28,16 @@
 #include <vector>
 
 #include "tests/support/container_bytes.h"
+#include "tests/support/files.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/sandbox.h"
 
 namespace system_test {
 
 inline std::string bin(const std::string& program) { return std::string(TARNVALE_BIN_DIR) + "/" + program; }
 
-inline std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline bool spill(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return out.good();
-}
+using test_files::slurp;
+using test_files::spill;
 
 // Runs a program of the build with arguments; its status, and its standard
 // error in *err.
@@ -70,18 +64,13 @@ inline int run_tool(const std::vector<std::string>& args, std::string* err) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// What goes into one package. Relations are vsktool's NAME[:MIN[:MAX[:PRIORITY]]].
-struct package_spec {
-    std::string name;
-    std::string version = "1.0";
-    unsigned revision = 0;
-    std::string arch;
-    std::vector<std::string> depends, provides, conflicts;
-    std::map<std::string, std::string> files;  // path in the tree -> contents
-    bool has_oninstall = false, has_onuninstall = false;
-    std::string oninstall, onuninstall;
-    bool untracked = false;
-};
+using builder::bundle_spec;
+using builder::entry_spec;
+using builder::package_spec;
+using builder::regular;
+using builder::relation_spec;
+using builder::version;
+using builder::version_text;
 
 // A scratch directory on the host for building packages; removed with the
 // fixture.
@@ -112,29 +101,25 @@ public:
         chmod(full.c_str(), mode);
     }
 
-    // Builds the package of a staging tree; "" when vsktool refused.
+    // Builds the package of a staging tree with the real vsktool; "" when
+    // vsktool refused. The spec's files are not used: the tree has them.
     std::string build(const package_spec& spec, const std::string& tree,
                       const std::vector<std::string>& extra = {}) {
-        const std::string out = dir_ + "/" + spec.name + "-" + spec.version + "-" +
-                                std::to_string(spec.revision) + "-" + std::to_string(++serial_) + ".vsk";
-        std::vector<std::string> args{bin("vsktool"), "build", "--name", spec.name, "--version",
-                                      spec.version, "--revision", std::to_string(spec.revision),
-                                      "--owner-root"};
-        if (!spec.arch.empty()) args.insert(args.end(), {"--arch", spec.arch});
-        for (const std::string& r : spec.depends) args.insert(args.end(), {"--depends", r});
-        for (const std::string& r : spec.provides) args.insert(args.end(), {"--provides", r});
-        for (const std::string& r : spec.conflicts) args.insert(args.end(), {"--conflicts", r});
-        if (spec.has_oninstall) {
-            const std::string script = dir_ + "/oninstall-" + std::to_string(++serial_);
-            spill(script, spec.oninstall);
+        const std::string out = next_file(spec.name + "-" + version_text(spec.version) + "-" +
+                                          std::to_string(spec.revision));
+        std::vector<std::string> args{bin("vsktool"), "build", "--owner-root"};
+        const std::vector<std::string> options = builder::vsktool_options(spec);
+        args.insert(args.end(), options.begin(), options.end());
+        if (spec.oninstall) {
+            const std::string script = next_file("oninstall");
+            spill(script, *spec.oninstall);
             args.insert(args.end(), {"--oninstall", script});
         }
-        if (spec.has_onuninstall) {
-            const std::string script = dir_ + "/onuninstall-" + std::to_string(++serial_);
-            spill(script, spec.onuninstall);
+        if (spec.onuninstall) {
+            const std::string script = next_file("onuninstall");
+            spill(script, *spec.onuninstall);
             args.insert(args.end(), {"--onuninstall", script});
         }
-        if (spec.untracked) args.push_back("--untracked");
         args.insert(args.end(), extra.begin(), extra.end());
         args.insert(args.end(), {tree, out});
         std::string err;
@@ -143,18 +128,46 @@ public:
         return status == 0 ? out : std::string();
     }
 
-    // A package whose tree holds just spec.files.
+    // The package made by vsktool from a tree that holds the spec's files
+    // (and, as on any disk, their parent directories).
     std::string package(const package_spec& spec) {
         const std::string t = tree(spec.name);
-        for (const auto& [path, text] : spec.files) put(t, path, text);
+        for (const entry_spec& f : spec.files) {
+            const std::string full = t + (f.name[0] == '/' ? "" : "/") + f.name;
+            std::filesystem::create_directories(std::filesystem::path(full).parent_path());
+            const mode_t mode = f.mode & 07777;
+            if ((f.mode & 0xf000) == builder::directory("").mode) {
+                std::filesystem::create_directories(full);
+                chmod(full.c_str(), mode);
+            } else if ((f.mode & 0xf000) == builder::symlink("", "").mode) {
+                std::filesystem::create_symlink(f.data, full);
+            } else {
+                spill(full, f.data);
+                chmod(full.c_str(), mode);
+            }
+        }
         return build(spec, t);
     }
 
-    std::string bundle(const std::string& name, const std::string& version,
+    // The package written by the test's own package writer: also what
+    // vsktool refuses to make.
+    std::string written(const package_spec& spec) {
+        const std::string out = next_file("written-" + spec.name);
+        EXPECT_TRUE(builder::write_package(out, spec)) << spec.name;
+        return out;
+    }
+    std::string written(const bundle_spec& spec) {
+        const std::string out = next_file("written-bundle-" + spec.name);
+        EXPECT_TRUE(builder::write_bundle(out, spec)) << spec.name;
+        return out;
+    }
+
+    std::string bundle(const std::string& name, std::uint32_t version,
                        const std::vector<std::string>& members,
                        const std::vector<std::string>& disabled = {}) {
-        const std::string out = dir_ + "/bundle-" + name + "-" + version + "-" + std::to_string(++serial_) + ".vsk";
-        std::vector<std::string> args{bin("vsktool"), "bundle", "--name", name, "--version", version};
+        const std::string out = next_file("bundle-" + name + "-" + version_text(version));
+        std::vector<std::string> args{bin("vsktool"), "bundle",    "--name",
+                                      name,           "--version", version_text(version)};
         for (const std::string& d : disabled) args.insert(args.end(), {"--disabled", d});
         args.push_back(out);
         args.insert(args.end(), members.begin(), members.end());
@@ -166,12 +179,20 @@ public:
 
     // A file made of raw container bytes.
     std::string raw(const std::string& label, const std::string& bytes) {
-        const std::string out = dir_ + "/raw-" + label + "-" + std::to_string(++serial_) + ".vsk";
+        const std::string out = next_file("raw-" + label);
         spill(out, bytes);
         return out;
     }
 
 private:
+    // A fresh file name in the workshop; no "/" from a package name in it.
+    std::string next_file(std::string label) {
+        for (char& c : label) {
+            if (c == '/') c = '_';
+        }
+        return dir_ + "/" + label + "-" + std::to_string(++serial_) + ".vsk";
+    }
+
     std::string dir_;
     int serial_ = 0;
 };
@@ -179,7 +200,7 @@ private:
 // Version numbers as the container stores them.
 constexpr std::uint32_t version_number(unsigned major, unsigned minor, unsigned number = 0,
                                        char stage = 'f') {
-    return (major << 24) | (minor << 16) | (static_cast<std::uint32_t>(stage) << 8) | number;
+    return builder::version(major, minor, number, stage);
 }
 
 class installer_test : public ::testing::Test {
@@ -200,6 +221,17 @@ public:
     }
 
     sandbox::scratch_root& box() { return *box_; }
+    std::string path(const std::string& inside) const { return box_->path(inside); }
+
+    // A package or bundle written by the test's package writer; the file on
+    // the host, for install().
+    std::string package(const package_spec& p) { return shop_.written(p); }
+    std::string bundle(const bundle_spec& b) { return shop_.written(b); }
+    // Installs quietly what a test only needs in place.
+    void given_installed(const package_spec& p) {
+        const sandbox::result r = install(package(p), {"-q"});
+        ASSERT_EQ(r.status, 0) << p.name << ": " << r.out << r.err;
+    }
 
     // installer -r ROOT [args...] PACKAGE, the package copied into the root.
     sandbox::result install(const std::string& package, const std::vector<std::string>& args = {}) {
@@ -281,18 +313,43 @@ public:
     std::size_t fs_bytes_;
 };
 
-// Console text without the progress line's redrawing: what a reader of the
-// console sees as finished lines.
-inline std::string message_lines(const std::string& console) {
-    std::string lines;
+// The finished console lines: each line as it stands after the progress
+// line's redrawing (the text behind the last carriage return).
+inline std::vector<std::string> console_lines(const std::string& console) {
+    std::vector<std::string> lines;
     std::istringstream in(console);
     for (std::string line; std::getline(in, line);) {
         const std::size_t cr = line.rfind('\r');
         if (cr != std::string::npos) line = line.substr(cr + 1);
         if (line.rfind("\x1b[?25h", 0) == 0) line = line.substr(6);
-        lines += line + "\n";
+        lines.push_back(line);
     }
     return lines;
+}
+
+// True when the console shows the line (ignoring progress redrawing).
+inline bool shows(const sandbox::result& r, const std::string& line) {
+    for (const std::string& l : console_lines(r.out)) {
+        if (l == line) return true;
+    }
+    return false;
+}
+
+// The entries with a directory entry for every ancestor in front, as a
+// package builder puts them: the installer creates no parents of its own.
+inline std::vector<entry_spec> with_directories(std::vector<entry_spec> files) {
+    std::set<std::string> directories;
+    for (const entry_spec& f : files) {
+        std::string name = f.name[0] == '/' ? f.name : "/" + f.name;
+        for (std::size_t slash = name.find('/', 1); slash != std::string::npos;
+             slash = name.find('/', slash + 1)) {
+            directories.insert(name.substr(0, slash));
+        }
+    }
+    std::vector<entry_spec> all;
+    for (const std::string& d : directories) all.push_back(builder::directory(d));
+    all.insert(all.end(), files.begin(), files.end());
+    return all;
 }
 
 }  // namespace system_test

@@ -9,13 +9,11 @@ namespace {
 
 using installer_store_run = installer_test;
 
-package_spec simple(const std::string& name, const std::string& version = "1.0",
-                    const std::vector<std::string>& depends = {}) {
-    package_spec spec;
-    spec.name = name;
-    spec.version = version;
-    spec.depends = depends;
-    spec.files["/opt/" + name + "/file"] = name + " " + version + "\n";
+package_spec simple(const std::string& name, std::uint32_t number = version(1, 0),
+                    const std::vector<relation_spec>& depends = {}) {
+    package_spec spec{.name = name, .version = number, .depends = depends};
+    spec.files.push_back(
+        regular("/opt/" + name + "/file", name + " " + version_text(number) + "\n"));
     return spec;
 }
 
@@ -34,9 +32,10 @@ std::string random_bytes(std::size_t size, unsigned seed) {
 }
 
 TEST_F(installer_store_run, keeps_one_version_orders_by_dependency_and_keeps_the_old_log) {
-    write("/var/pckg/b.dpk", slurp(shop_.package(simple("b", "1.0", {"a:2.0"}))));
-    write("/var/pckg/a-1.vsk", slurp(shop_.package(simple("a", "1.0"))));
-    write("/var/pckg/a-2.vsk", slurp(shop_.package(simple("a", "2.0"))));
+    write("/var/pckg/b.dpk",
+          slurp(shop_.package(simple("b", version(1, 0), {{"a", version(2, 0)}}))));
+    write("/var/pckg/a-1.vsk", slurp(shop_.package(simple("a", version(1, 0)))));
+    write("/var/pckg/a-2.vsk", slurp(shop_.package(simple("a", version(2, 0)))));
     write("/var/pckg/junk.vsk", "not a package at all");
     write("/var/pckg/notes.txt", "not a package name");
     write("/var/pckg/.hidden.vsk", slurp(shop_.package(simple("h"))));
@@ -57,6 +56,10 @@ TEST_F(installer_store_run, keeps_one_version_orders_by_dependency_and_keeps_the
     const std::string warning = "WARNING: omitting package a-1.0: newer package is already provided\n";
     ASSERT_GE(before.size(), warning.size()) << log;
     EXPECT_EQ(before.substr(before.size() - warning.size()), warning);
+    EXPECT_TRUE(shows(r, "WARNING: omitting package a-1.0: newer package is already provided"))
+        << r.out;
+    EXPECT_EQ(read("/var/pdb/a/version"), std::to_string(version(2, 0)) + " 0\n");
+    EXPECT_TRUE(exists("/var/pdb/b"));
     const std::string broken = before.substr(0, before.size() - warning.size());
     EXPECT_TRUE(broken == "ERROR: broken package junk.vsk\nERROR: broken package cut.vsk\n" ||
                 broken == "ERROR: broken package cut.vsk\nERROR: broken package junk.vsk\n") << log;
@@ -68,9 +71,9 @@ TEST_F(installer_store_run, keeps_one_version_orders_by_dependency_and_keeps_the
 }
 
 TEST_F(installer_store_run, downgrade_marker_installs_the_oldest_once) {
-    ASSERT_EQ(install(shop_.package(simple("a", "3.0"))).status, 0);
-    write("/var/pckg/a-1.vsk", slurp(shop_.package(simple("a", "1.0"))));
-    write("/var/pckg/a-2.vsk", slurp(shop_.package(simple("a", "2.0"))));
+    ASSERT_EQ(install(shop_.package(simple("a", version(3, 0)))).status, 0);
+    write("/var/pckg/a-1.vsk", slurp(shop_.package(simple("a", version(1, 0)))));
+    write("/var/pckg/a-2.vsk", slurp(shop_.package(simple("a", version(2, 0)))));
     write("/DOWNGRADE", "");
     sandbox::result r = run({});
     EXPECT_EQ(r.status, 0);
@@ -78,6 +81,9 @@ TEST_F(installer_store_run, downgrade_marker_installs_the_oldest_once) {
               "WARNING: omitting package a-2.0: older package is already provided\n"
               "installed a-3.0\n"
               "installed a-1.0\n");
+    EXPECT_TRUE(shows(r, "WARNING: omitting package a-2.0: older package is already provided"))
+        << r.out;
+    EXPECT_EQ(read("/var/pdb/a/version"), std::to_string(version(1, 0)) + " 0\n");
     EXPECT_FALSE(exists("/DOWNGRADE"));
     EXPECT_EQ(read("/opt/a/file"), "a 1.0\n");
     EXPECT_EQ(listing(box().path("/var/pckg")), std::set<std::string>{"a-2.vsk"});
@@ -88,12 +94,11 @@ TEST_F(installer_store_run, downgrade_marker_installs_the_oldest_once) {
 TEST_F(installer_store_run, ram_budget_and_failed_files_moved_back) {
     ASSERT_EQ(install(shop_.package(simple("keep"))).status, 0);
     package_spec four = simple("four");
-    four.files["/opt/four/data"] = random_bytes(4u << 20, 4);
-    four.has_oninstall = true;
+    four.files.push_back(regular("/opt/four/data", random_bytes(4u << 20, 4)));
     four.oninstall = "ls /ram > /tmp/ram-four; ls /var/pckg > /tmp/store-four\n";
-    package_spec seven = simple("seven", "1.0", {"four"});
-    seven.files["/opt/seven/data"] = random_bytes(7u << 20, 7);
-    const std::string failing = slurp(shop_.package(simple("fails", "1.0", {"zzz"})));
+    package_spec seven = simple("seven", version(1, 0), {{"four"}});
+    seven.files.push_back(regular("/opt/seven/data", random_bytes(7u << 20, 7)));
+    const std::string failing = slurp(shop_.package(simple("fails", version(1, 0), {{"zzz"}})));
     write("/var/pckg/seven.vsk", slurp(shop_.package(seven)));
     write("/var/pckg/four.vsk", slurp(shop_.package(four)));
     write("/var/pckg/fails.vsk", failing);
@@ -128,6 +133,9 @@ TEST_F(installer_store_run, recover_installs_what_an_interrupted_run_left_in_ram
     for (const char* line : {"installed a-1.0\n", "installed b-1.0\n", "installed c-1.0\n"}) {
         EXPECT_NE(log.find(line), std::string::npos) << line << log;
     }
+    // b was installed already: reported as installed all the same.
+    EXPECT_TRUE(shows(r, "installed b-1.0")) << r.out;
+    EXPECT_TRUE(exists("/var/pdb/a"));
     EXPECT_EQ(listing(box().path("/ram")), std::set<std::string>{});
     EXPECT_EQ(listing(box().path("/var/pckg")), std::set<std::string>{});
     EXPECT_EQ(read("/opt/a/file"), "a 1.0\n");
@@ -152,7 +160,7 @@ TEST_F(installer_store_run, unusable_names_are_broken_packages) {
 // Nothing installed at the end: the two fatal lines even with "-q", and the
 // process stays, asleep, until someone reinstalls the device.
 TEST_F(installer_store_run, nothing_installed_stops_for_good_without_spinning) {
-    const std::string needs = slurp(shop_.package(simple("needs", "1.0", {"zzz"})));
+    const std::string needs = slurp(shop_.package(simple("needs", version(1, 0), {{"zzz"}})));
     write("/var/pckg/needs.vsk", needs);
     std::filesystem::create_directories(box().path("/ram"));
     sandbox::result r = run({"-q"}, 2500);
@@ -165,12 +173,51 @@ TEST_F(installer_store_run, nothing_installed_stops_for_good_without_spinning) {
 }
 
 TEST_F(installer_store_run, empty_store_writes_only_this_runs_messages) {
-    ASSERT_EQ(install(shop_.package(simple("keep"))).status, 0);
-    write("/postlog", "old\n");
-    schedule("keep", "disable");
-    sandbox::result r = run({});
+    struct empty_case {
+        const char* label;
+        std::string request;  // scheduled for the only package; "" for none
+        std::string postlog;
+    };
+    const std::vector<empty_case> cases = {
+        {"nothing asked", "", ""},
+        {"a request the run refuses", "disable",
+         "ERROR: can not uninstall or disable all packages\n"},
+    };
+    const std::string keep = shop_.package(simple("keep"));
+    for (const empty_case& c : cases) {
+        SCOPED_TRACE(c.label);
+        box_ = std::make_unique<sandbox::scratch_root>(TARNVALE_BIN_DIR, fs_bytes_);
+        ASSERT_TRUE(box_->ready()) << box_->failure();
+        write("/vesk/lib/install/profile.sh", "MARKS=/tmp/marks\n");
+        ASSERT_EQ(install(keep).status, 0);
+        write("/postlog", "old\n");
+        if (!c.request.empty()) schedule("keep", c.request);
+        sandbox::result r = run({});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(read("/postlog"), c.postlog);
+    }
+}
+
+// Every file the run cannot use stays where it is: a damaged one, an unsafe
+// name, a package that fails its checks and what is no package at all.
+TEST_F(installer_store_run, broken_and_failed_files_stay_in_the_store) {
+    given_installed(package_spec{.name = "base", .version = version(1, 0)});
+    write("/var/pckg/damaged.vsk", "not a package at all");
+    write("/var/pckg/unsafe.dpk",
+          slurp(package(package_spec{.name = "..", .version = version(1, 0)})));
+    write("/var/pckg/needy.vsk",
+          slurp(shop_.package(simple("needy", version(1, 0), {{"absent"}}))));
+    write("/var/pckg/notes.txt", "ignored");
+    std::filesystem::create_directories(box().path("/ram"));
+    const sandbox::result r = run({});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(read("/postlog"), "ERROR: can not uninstall or disable all packages\n");
+    EXPECT_TRUE(shows(r, "ERROR: broken package damaged.vsk")) << r.out;
+    EXPECT_TRUE(shows(r, "ERROR: broken package unsafe.dpk"));
+    EXPECT_TRUE(exists("/var/pckg/damaged.vsk"));
+    EXPECT_TRUE(exists("/var/pckg/unsafe.dpk"));
+    EXPECT_TRUE(exists("/var/pckg/needy.vsk"));
+    EXPECT_FALSE(exists("/ram/needy.vsk"));
+    EXPECT_TRUE(exists("/var/pckg/notes.txt"));
 }
 
 }  // namespace

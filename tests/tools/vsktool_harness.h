@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+
 namespace vsk {
 
 struct run_result {
@@ -27,15 +29,8 @@ struct run_result {
     std::string err;
 };
 
-inline std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void spill(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using test_files::slurp;
+using test_files::spill;
 
 inline std::string quoted(const std::string& text) {
     std::string result = "'";

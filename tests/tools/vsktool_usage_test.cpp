@@ -1,3 +1,4 @@
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,17 @@ TEST(vsktool_usage, HelpGoesToStandardOutput) {
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.out.rfind(std::string("usage: vsktool ") + command, 0), 0u) << result.out;
     }
+}
+
+TEST(vsktool_usage, VersionIsTheFirstArgumentOnly) {
+    const vsk::run_result version = vsk::run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(std::regex_match(version.out, std::regex("vsktool [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << version.out;
+    EXPECT_EQ(version.err, "");
+    // After a command it belongs to the command: the package version of
+    // build, an unknown option of info.
+    EXPECT_EQ(vsk::run({"info", "--version"}).status, 2);
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "base/little_endian.h"
 #include "floppy/crc32.h"
@@ -21,7 +23,8 @@ const char help[] =
     "Cuts the package stream made of the given files, one after the other, into\n"
     "the part files of a floppy set: OUTDIR/tarnvale.n00, tarnvale.n01, ..., one\n"
     "for each floppy after the boot floppy. Every block carries a CRC-32 of its\n"
-    "payload, every group of blocks ends with its parity blocks.\n"
+    "payload, every group of blocks ends with its parity blocks. OUTDIR is\n"
+    "created when it does not exist.\n"
     "  --set-id N          identifier shared by the floppies of the set\n"
     "                      (default: the CRC-32 of the stream)\n"
     "  --block-size N      bytes per block, the 4-byte check included (default 1024)\n"
@@ -180,6 +183,17 @@ std::string part_file(const floppy_header& header, const char* data) {
     return file;
 }
 
+// Like "mkdir -p": missing directories on the way are made too.
+bool make_directory(const char* path) {
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    if (error) {
+        report(path, "cannot create the directory: %s", error.message().c_str());
+        return false;
+    }
+    return true;
+}
+
 bool write_file(const std::string& path, const std::string& bytes) {
     std::FILE* output = std::fopen(path.c_str(), "wb");
     if (output == nullptr) {
@@ -222,6 +236,7 @@ int run_floppies(int argc, char** argv) {
         return exit_failure;
     }
     header.part_count = static_cast<std::uint16_t>(parts);
+    if (!make_directory(request.directory)) return exit_failure;
     for (std::uint64_t part = 0; part < parts; ++part) {
         const std::uint64_t offset = part * part_data;
         header.part_index = static_cast<std::uint16_t>(part);

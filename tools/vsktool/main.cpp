@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "project_version.h"
 #include "tools/vsktool/commands.h"
 #include "tools/vsktool/options.h"
 
@@ -24,7 +25,8 @@ const command commands[] = {
 void print_commands(std::FILE* out) {
     std::fputs("usage: vsktool COMMAND [options] ARGUMENTS\n", out);
     for (const command& c : commands) std::fprintf(out, "  vsktool %s\n", c.summary);
-    std::fputs("'vsktool COMMAND --help' lists the options of a command.\n", out);
+    std::fputs("'vsktool COMMAND --help' lists the options of a command;\n", out);
+    std::fputs("'vsktool --version' prints the version.\n", out);
 }
 
 }  // namespace
@@ -32,6 +34,10 @@ void print_commands(std::FILE* out) {
 int main(int argc, char** argv) {
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         print_commands(stdout);
+        return exit_ok;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("vsktool %s\n", project_version);
         return exit_ok;
     }
     if (argc >= 2) {

@@ -1,21 +1,16 @@
-#include <gtest/gtest.h>
+// The package database as a run finds it: entries written by hand or by
+// older runs, broken metadata, schedule requests and bundle members.
 
-#include <string>
+#include "tests/system/fixture.h"
 
-#include "tests/installer/scratch_fixture.h"
-
-namespace installer_test {
+namespace system_test {
 namespace {
 
-using builder::package_spec;
-using builder::regular;
-using builder::version;
-
-class database : public scratch_test {
+class database : public installer_test {
 protected:
     // An entry written by hand, as an older run (or another tool) left it.
-    void entry(const std::string& name, const std::string& version_text,
-               const std::string& files, const std::string& deps = "") {
+    void entry(const std::string& name, const std::string& version_text, const std::string& files,
+               const std::string& deps = "") {
         write("/var/pdb/" + name + "/version", version_text);
         write("/var/pdb/" + name + "/files", files);
         if (!deps.empty()) write("/var/pdb/" + name + "/deps", deps);
@@ -113,4 +108,4 @@ TEST_F(database, metadata_of_a_bundle_member_names_its_bundle) {
 }
 
 }  // namespace
-}  // namespace installer_test
+}  // namespace system_test
