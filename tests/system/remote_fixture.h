@@ -137,7 +137,7 @@ inline void release(std::initializer_list<machine*> machines) {
 inline std::vector<package_spec> remote_packages() {
     std::vector<package_spec> specs = sample_packages();
     for (package_spec& spec : specs)
-        if (spec.name != "system" && spec.depends.empty()) spec.depends.push_back("system");
+        if (spec.name != "system" && spec.depends.empty()) spec.depends.push_back({"system"});
     return specs;
 }
 
@@ -187,16 +187,18 @@ inline fs::path check_installed_disk(const loop_disk& disk, const fs::path& work
         std::string name = file.substr(0, file.find('-'));
         order += name + "\n";
         EXPECT_TRUE(fs::is_directory(root / "var/pdb" / name)) << name;
-        for (const package_spec& spec : specs)
-            if (spec.name == name)
-                EXPECT_EQ(slurp(root / "usr/share" / name / "README"),
-                          name + " " + spec.version + "\n");
+        for (const package_spec& spec : specs) {
+            if (spec.name != name) continue;
+            EXPECT_EQ(slurp(root / "usr/share" / name / "README"),
+                      name + " " + builder::version_text(spec.version) + "\n");
+        }
     }
     EXPECT_EQ(slurp(root / "var/install-order"), order);
     for (const package_spec& spec : specs) {
         std::size_t at = order.find(spec.name + "\n");
-        for (const std::string& dependency : spec.depends)
-            EXPECT_LT(order.find(dependency + "\n"), at) << spec.name << " before " << dependency;
+        for (const builder::relation_spec& dependency : spec.depends)
+            EXPECT_LT(order.find(dependency.name + "\n"), at)
+                << spec.name << " before " << dependency.name;
     }
     EXPECT_EQ(slurp(root / "bin/bash"), slurp("/bin/bash-static"));
     EXPECT_EQ(facts(root / "CDINSTALL").mode, 0600u);
