@@ -1,6 +1,7 @@
 #include "remote/endpoint.h"
 
 #include <arpa/inet.h>
+#include <linux/filter.h>
 #include <net/if.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -34,6 +35,33 @@ bool ensure_address(int socket, const char* interface_name) {
     return ioctl(socket, SIOCSIFADDR, &request) == 0;
 }
 
+// The kernel hands every broadcast back to the sending host, so each packet
+// of a transfer would wake its own sender once more and each
+// acknowledgement its own receiver: twice the wake-ups of a transfer,
+// which a stop-and-wait protocol pays in throughput. A socket filter drops
+// the datagrams whose header names this interface as their source (the
+// conversation rejects them anyway) before they wake anyone. The filter
+// sees the UDP header at offset 0; shorter datagrams are let through for
+// the receive operations to reject.
+bool ignore_own_datagrams(int socket, const unsigned char* mac) {
+    const std::uint32_t head = (std::uint32_t{mac[0]} << 24) | (std::uint32_t{mac[1]} << 16) |
+                               (std::uint32_t{mac[2]} << 8) | mac[3];
+    const std::uint32_t tail = (std::uint32_t{mac[4]} << 8) | mac[5];
+    constexpr std::uint32_t udp_header = 8;
+    sock_filter code[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_LEN, 0),
+        BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, udp_header + mac_bytes, 0, 4),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, udp_header),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, head, 0, 2),
+        BPF_STMT(BPF_LD | BPF_H | BPF_ABS, udp_header + 4),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, tail, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFFu),
+        BPF_STMT(BPF_RET | BPF_K, 0),
+    };
+    const sock_fprog program{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
+    return setsockopt(socket, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
+}
+
 }  // namespace
 
 bool open_endpoint(net_endpoint& endpoint, const char* interface_name, std::uint16_t port) {
@@ -58,6 +86,7 @@ bool open_endpoint(net_endpoint& endpoint, const char* interface_name, std::uint
     if (bind(endpoint.socket, reinterpret_cast<const sockaddr*>(&own), sizeof own) != 0) {
         return false;
     }
+    if (!ignore_own_datagrams(endpoint.socket, endpoint.mac)) return false;
     std::memset(&endpoint.destination, 0, sizeof endpoint.destination);
     endpoint.destination.sin_family = AF_INET;
     endpoint.destination.sin_port = htons(port);

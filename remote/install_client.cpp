@@ -248,6 +248,11 @@ bool start_transfer(install_client& client) {
                       reply_limit, start_tries) <= 0) {
         return false;
     }
+    // When the server's acknowledgement of STRT was lost, the reply that
+    // ended the wait is its first FILE message: consent all the same, but
+    // the file receiver must still get that message. Un-accepted, it comes
+    // again as new, since the server repeats it until it is acknowledged.
+    if (packet_length(reply) != 0) --client.conversation.peer_seq;
     ++client.conversation.seq;
     return true;
 }

@@ -135,9 +135,20 @@ TEST(interface_table, unconfigured_interfaces_are_opened_up_and_promiscuous) {
         const int got = receive_within(*b, buffer, 2000000);
         text += std::to_string(got) + ";";
         if (got > 0) text += reinterpret_cast<const char*>(buffer);
+        // Every broadcast comes back to its sender's interface, but a
+        // datagram whose header names that interface as its source never
+        // wakes the endpoint.
+        unsigned char from_a[20] = {};
+        std::memcpy(from_a, a->mac, sizeof a->mac);
+        text += ";" + std::to_string(send_datagram(*a, from_a, sizeof from_a));
+        text += ";" + std::to_string(receive_within(*b, buffer, 2000000)) + ";";
+        // What came back to a: the stranger's datagram (rejected), the
+        // hello, then nothing.
+        for (int i = 0; i < 3; ++i)
+            text += std::to_string(receive_within(*a, buffer, 300000)) + ",";
         return text;
     });
-    EXPECT_EQ(report, "2;up promisc;up promisc;-1;23;23;broadcast on port 5000");
+    EXPECT_EQ(report, "2;up promisc;up promisc;-1;23;23;broadcast on port 5000;20;20;-1,23,-1,");
 }
 
 }  // namespace

@@ -70,6 +70,8 @@ struct child_plan {
     std::vector<std::string> argv;
     std::vector<std::string> envp;
     std::array<std::string, 4> parent_namespaces;
+    int hold_read = -1;  // when held: the init waits for a byte here
+    int hold_write = -1;
 };
 
 [[noreturn]] void refuse(const char* why) {
@@ -91,6 +93,16 @@ int child_main(void* argument) {
     for (std::size_t i = 0; i < 4; ++i) {
         std::string mine = namespace_id(0, namespace_kinds[i]);
         if (mine.empty() || mine == plan.parent_namespaces[i]) refuse(namespace_kinds[i]);
+    }
+    if (plan.hold_read >= 0) {
+        // Released by one byte; the end of the pipe means the test is gone.
+        close(plan.hold_write);
+        char go = 0;
+        ssize_t n;
+        while ((n = read(plan.hold_read, &go, 1)) < 0 && errno == EINTR) {
+        }
+        if (n != 1) refuse("never released");
+        close(plan.hold_read);
     }
 
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) give_up("private mounts");
@@ -249,6 +261,7 @@ machine::~machine() {
         stop_reader_ = true;
     }
     if (reader_.joinable()) reader_.join();
+    if (hold_ >= 0) close(hold_);
     if (master_ >= 0) close(master_);
     if (slave_ >= 0) close(slave_);
     // Only the machine's own namespace ever held mounts below the root, and
@@ -439,9 +452,20 @@ bool machine::start(const options& how) {
     for (const std::string& a : how.arguments) plan.argv.push_back(a);
     plan.envp = {"LD_PRELOAD=/.sandbox/mount_shim.so", "PATH=/sbin:/usr/sbin:/usr/bin:/bin", "HOME=/", "TERM=linux"};
     for (std::size_t i = 0; i < 4; ++i) plan.parent_namespaces[i] = namespace_id(0, namespace_kinds[i]);
+    if (how.held) {
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) {
+            failure_ = std::string("pipe: ") + strerror(errno);
+            return false;
+        }
+        plan.hold_read = ends[0];
+        plan.hold_write = ends[1];
+    }
 
     static std::vector<char> stack(1 << 20);
     init_ = clone(child_main, stack.data() + stack.size(), namespace_flags | SIGCHLD, &plan);
+    if (plan.hold_read >= 0) close(plan.hold_read);
+    hold_ = plan.hold_write;
     if (init_ < 0) {
         failure_ = std::string("clone: ") + strerror(errno);
         return false;
@@ -449,6 +473,20 @@ bool machine::start(const options& how) {
     reading_ = true;
     reader_ = std::thread([this] { read_console(); });
     return true;
+}
+
+bool machine::release() {
+    if (hold_ < 0) return false;
+    const char go = 1;
+    bool sent = write(hold_, &go, 1) == 1;
+    close(hold_);
+    hold_ = -1;
+    return sent;
+}
+
+bool machine::power_off() {
+    if (!running()) return false;
+    return kill(init_, SIGKILL) == 0;
 }
 
 void machine::read_console() {

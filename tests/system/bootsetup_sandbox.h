@@ -102,6 +102,11 @@ struct options {
     // The program to run; the build's bootsetup unless a test of the sandbox
     // itself gives a stand-in.
     std::string program;
+    // The machine's namespaces and root are made, but its init waits before
+    // it runs the program until release(): time to plug in network cables
+    // (sandbox_cable.h), which a program that lists its interfaces at once
+    // must find there.
+    bool held = false;
 };
 
 class machine {
@@ -127,6 +132,14 @@ public:
     bool set_vfat_medium(const std::string& device, const std::string& tree);
 
     bool start(const options& how = {});
+    // Lets a machine started held run its program.
+    bool release();
+    // Process id of the machine's init as the host sees it; -1 before start().
+    pid_t init_pid() const { return init_; }
+    // Ends the machine at once, as pulling its power cord would: SIGKILL to
+    // its init takes every process of its PID namespace along. The console
+    // output stays readable.
+    bool power_off();
 
     // Screen output.
     // Waits until TEXT appears in the output after the read mark and moves
@@ -166,6 +179,7 @@ private:
     std::string failure_;
     std::vector<std::string> media_;  // lines of the media table
     pid_t init_ = -1;
+    int hold_ = -1;  // write end of the pipe a held init waits on
     int master_ = -1;
     int slave_ = -1;
     std::vector<std::string> read_only_binds_;

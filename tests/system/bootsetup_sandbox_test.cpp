@@ -10,10 +10,13 @@
 #include <string>
 
 #include "tests/system/bootsetup_sandbox.h"
+#include "tests/system/sandbox_cable.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using bootsetup_sandbox::cable;
+using bootsetup_sandbox::cable_end;
 using bootsetup_sandbox::geometry;
 using bootsetup_sandbox::loop_disk;
 using bootsetup_sandbox::machine;
@@ -92,6 +95,55 @@ TEST(bootsetup_sandbox, serial_console_and_a_program_that_is_not_init) {
     box.send("\n");
     ASSERT_TRUE(box.wait(30000));
     EXPECT_TRUE(box.rebooted());
+}
+
+// Two machines joined by a cable: each sees its own end of it, and only
+// that, beside its loopback interface; the host never holds either end.
+TEST(bootsetup_sandbox, two_machines_joined_by_a_cable) {
+    std::string why = bootsetup_sandbox::unavailable_reason();
+    if (!why.empty()) GTEST_SKIP() << why;
+
+    machine left, right;
+    bootsetup_sandbox::options how;
+    how.program = TARNVALE_SANDBOX_FAKE_INIT;
+    how.held = true;
+    {
+        machine unstarted;
+        cable refused(left, "02:54:56:00:00:01", unstarted, "02:54:56:00:00:02");
+        EXPECT_FALSE(refused.ready());
+    }
+    ASSERT_TRUE(left.start(how)) << left.failure();
+    ASSERT_TRUE(right.start(how)) << right.failure();
+    // Held: nothing runs before the cable is in.
+    EXPECT_FALSE(left.expect("pid 1", 300));
+
+    cable wire(left, "02:54:56:00:00:01", right, "02:54:56:00:00:02");
+    ASSERT_TRUE(wire.ready()) << wire.failure();
+    EXPECT_EQ(cable(left, "02:54:56:00:00:03", left, "02:54:56:00:00:04").failure(),
+              "refusing: both ends in one network namespace");
+    std::string address;
+    ASSERT_EQ(wire.run_in_network(cable_end::b, "ip -o link show dev " + wire.name(cable_end::b),
+                                  &address),
+              0);
+    EXPECT_NE(address.find("link/ether 02:54:56:00:00:02 "), std::string::npos) << address;
+    ASSERT_TRUE(left.release());
+    ASSERT_TRUE(right.release());
+    ASSERT_TRUE(left.expect("ready\n", 30000)) << left.screen();
+    ASSERT_TRUE(right.expect("ready\n", 30000)) << right.screen();
+    EXPECT_NE(left.screen().find("interfaces: lo " + wire.name(cable_end::a) + " \n"),
+              std::string::npos)
+        << left.screen();
+    EXPECT_NE(right.screen().find("interfaces: lo " + wire.name(cable_end::b) + " \n"),
+              std::string::npos)
+        << right.screen();
+
+    // Powered off, a machine leaves its end plugged in.
+    ASSERT_TRUE(left.power_off());
+    ASSERT_TRUE(left.wait(10000));
+    EXPECT_FALSE(left.rebooted());
+    EXPECT_NE(wire.received_bytes(cable_end::a), -1);
+    right.send("\n");
+    ASSERT_TRUE(right.wait(30000));
 }
 
 }  // namespace
