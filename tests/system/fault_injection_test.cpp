@@ -49,7 +49,9 @@ protected:
         ASSERT_TRUE(box_->ready()) << box_->failure();
         write("/vesk/lib/install/profile.sh", "\n");
         ASSERT_EQ(install(keep_).status, 0);
-        if (s.upgrade) ASSERT_EQ(install(old_).status, 0);
+        if (s.upgrade) {
+            ASSERT_EQ(install(old_).status, 0);
+        }
         std::filesystem::create_directories(box().path(s.from_store ? "/var/pckg" : "/pkg"));
         std::filesystem::create_directories(box().path("/ram"));
         std::filesystem::copy_file(new_,
