@@ -10,12 +10,10 @@ void* hook_user = nullptr;
 }  // namespace
 
 void* allocate_bytes(std::size_t bytes) {
-    if (current_hook && !current_hook(bytes, hook_user))
-        std::abort();
+    if (current_hook && !current_hook(bytes, hook_user)) std::abort();
     // malloc(0) may legally return null, which must not read as a failure.
     void* storage = std::malloc(bytes ? bytes : 1);
-    if (!storage)
-        std::abort();
+    if (!storage) std::abort();
     return storage;
 }
 

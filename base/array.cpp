@@ -12,13 +12,11 @@ array_base::~array_base() {
 // Doubling keeps appends amortised constant; the floor of eight elements
 // spares small arrays a string of tiny reallocations.
 void array_base::reserve(std::size_t bytes, std::size_t element_size) {
-    if (bytes <= capacity_bytes())
-        return;
+    if (bytes <= capacity_bytes()) return;
     std::size_t size = size_bytes();
     std::size_t capacity = std::max({2 * size, bytes, 8 * element_size});
     char* fresh = static_cast<char*>(allocate_bytes(capacity));
-    if (size)
-        std::memcpy(fresh, begin_, size);
+    if (size) std::memcpy(fresh, begin_, size);
     release_bytes(begin_);
     begin_ = fresh;
     end_ = fresh + size;

@@ -16,11 +16,9 @@ int compare_bytes(const char* a, std::size_t a_length, const char* b, std::size_
     for (std::size_t i = 0; i < common; ++i) {
         auto left = static_cast<signed char>(a[i]);
         auto right = static_cast<signed char>(b[i]);
-        if (left != right)
-            return left < right ? -1 : 1;
+        if (left != right) return left < right ? -1 : 1;
     }
-    if (a_length == b_length)
-        return 0;
+    if (a_length == b_length) return 0;
     return a_length < b_length ? -1 : 1;
 }
 
@@ -40,8 +38,7 @@ void byte_string::allocate_exact(std::size_t length) {
 }
 
 byte_string::byte_string(const char* data, std::size_t length) {
-    if (length == 0)
-        return;
+    if (length == 0) return;
     allocate_exact(length);
     std::memcpy(start_, data, length);
 }
@@ -49,8 +46,7 @@ byte_string::byte_string(const char* data, std::size_t length) {
 byte_string::byte_string(const char* text) : byte_string(text, std::strlen(text)) {}
 
 byte_string::byte_string(std::size_t count, char byte) {
-    if (count == 0)
-        return;
+    if (count == 0) return;
     allocate_exact(count);
     std::memset(start_, byte, count);
 }
@@ -66,8 +62,7 @@ byte_string::~byte_string() {
 }
 
 byte_string& byte_string::operator=(const byte_string& other) {
-    if (this != &other)
-        assign(other.start_, other.length());
+    if (this != &other) assign(other.start_, other.length());
     return *this;
 }
 
@@ -88,10 +83,8 @@ byte_string& byte_string::operator=(const char* text) {
 // keeps the storage and the move below stays within it.
 void byte_string::assign(const char* data, std::size_t length) {
     reserve(length);
-    if (!start_)
-        return;
-    if (length)
-        std::memmove(start_, data, length);
+    if (!start_) return;
+    if (length) std::memmove(start_, data, length);
     end_ = start_ + length;
     *end_ = '\0';
 }
@@ -105,8 +98,7 @@ byte_string& byte_string::append(const char* text) {
 }
 
 byte_string& byte_string::append(const char* data, std::size_t length) {
-    if (length == 0)
-        return *this;
+    if (length == 0) return *this;
     // Appending a piece of this string: reserve may move the storage.
     if (points_into(data, start_, end_)) {
         std::size_t offset = static_cast<std::size_t>(data - start_);
@@ -122,8 +114,7 @@ byte_string& byte_string::append(const char* data, std::size_t length) {
 }
 
 byte_string& byte_string::append(std::size_t count, char byte) {
-    if (count == 0)
-        return *this;
+    if (count == 0) return *this;
     reserve(length() + count);
     std::memset(end_, byte, count);
     end_ += count;
@@ -138,8 +129,7 @@ byte_string& byte_string::push_back(char byte) {
 void byte_string::erase(std::size_t position, std::size_t count) {
     std::size_t length = this->length();
     count = std::min(count, length - position);
-    if (count == 0)
-        return;
+    if (count == 0) return;
     std::memmove(start_ + position, start_ + position + count, length - position - count);
     end_ -= count;
     *end_ = '\0';
@@ -158,8 +148,7 @@ int byte_string::compare(const char* text) const {
 }
 
 void byte_string::clear() {
-    if (!start_)
-        return;
+    if (!start_) return;
     end_ = start_;
     *end_ = '\0';
 }
@@ -167,13 +156,11 @@ void byte_string::clear() {
 // No geometric growth: names are many and short, so each string holds just
 // what it needs (at least 15 bytes once it grows).
 void byte_string::reserve(std::size_t bytes) {
-    if (bytes <= capacity())
-        return;
+    if (bytes <= capacity()) return;
     std::size_t capacity = std::max<std::size_t>(bytes, 15);
     std::size_t length = this->length();
     char* fresh = static_cast<char*>(allocate_bytes(capacity + 1));
-    if (length)
-        std::memcpy(fresh, start_, length);
+    if (length) std::memcpy(fresh, start_, length);
     fresh[length] = '\0';
     release_bytes(start_);
     start_ = fresh;
@@ -202,8 +189,7 @@ bool byte_string::ends_with(const char* text) const {
 }
 
 std::size_t byte_string::find(char byte, std::size_t from) const {
-    if (from >= length())
-        return npos;
+    if (from >= length()) return npos;
     const void* found =
         std::memchr(start_ + from, static_cast<unsigned char>(byte), length() - from);
     return found ? static_cast<std::size_t>(static_cast<const char*>(found) - start_) : npos;
@@ -211,8 +197,7 @@ std::size_t byte_string::find(char byte, std::size_t from) const {
 
 std::size_t byte_string::find_last(char byte) const {
     for (std::size_t position = length(); position > 0; --position) {
-        if (start_[position - 1] == byte)
-            return position - 1;
+        if (start_[position - 1] == byte) return position - 1;
     }
     return npos;
 }

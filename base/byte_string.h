@@ -79,10 +79,20 @@ private:
     char* capacity_end_ = nullptr;
 };
 
-inline bool operator==(const byte_string& a, const byte_string& b) { return a.compare(b) == 0; }
-inline bool operator==(const byte_string& a, const char* b) { return a.compare(b) == 0; }
-inline bool operator!=(const byte_string& a, const byte_string& b) { return a.compare(b) != 0; }
-inline bool operator!=(const byte_string& a, const char* b) { return a.compare(b) != 0; }
-inline bool operator<(const byte_string& a, const byte_string& b) { return a.compare(b) < 0; }
+inline bool operator==(const byte_string& a, const byte_string& b) {
+    return a.compare(b) == 0;
+}
+inline bool operator==(const byte_string& a, const char* b) {
+    return a.compare(b) == 0;
+}
+inline bool operator!=(const byte_string& a, const byte_string& b) {
+    return a.compare(b) != 0;
+}
+inline bool operator!=(const byte_string& a, const char* b) {
+    return a.compare(b) != 0;
+}
+inline bool operator<(const byte_string& a, const byte_string& b) {
+    return a.compare(b) < 0;
+}
 byte_string operator+(const byte_string& a, const byte_string& b);
 byte_string operator+(const byte_string& a, const char* b);

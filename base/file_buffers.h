@@ -8,7 +8,7 @@
 // directly before the 4096-byte area, so a byte read before a refill can
 // still be pushed back. Requests of 1024 bytes or more bypass the area.
 class file_in_buffer : public buffer_base {
-  public:
+public:
     static constexpr int area_size = 4096;
     explicit file_in_buffer(int descriptor);
 
@@ -22,7 +22,7 @@ class file_in_buffer : public buffer_base {
     // system hands out again is never read through this buffer.
     void release_descriptor() { descriptor_ = -1; }
 
-  private:
+private:
     std::int64_t read_some(char* destination, std::int64_t count);
     // Leaves only the put-back byte behind current, as after a read that
     // bypassed the area.
@@ -39,7 +39,7 @@ class file_in_buffer : public buffer_base {
 // buffer and that byte leave in one write. Pending bytes are flushed by the
 // destructor.
 class file_out_buffer : public buffer_base {
-  public:
+public:
     static constexpr int area_size = 4096;
     explicit file_out_buffer(int descriptor);
     ~file_out_buffer() override;
@@ -55,7 +55,7 @@ class file_out_buffer : public buffer_base {
     // fail to go out instead of reaching whatever file gets that number next.
     void release_descriptor() { descriptor_ = -1; }
 
-  private:
+private:
     [[nodiscard]] bool flush_pending();
     std::int64_t write_all(const char* source, std::int64_t count);
     char area_[area_size];

@@ -37,8 +37,7 @@ std::int64_t file_out_buffer::write_all(const char* source, std::int64_t count) 
 
 bool file_out_buffer::flush_pending() {
     std::int64_t pending = put_current() - put_begin();
-    if (pending <= 0)
-        return true;
+    if (pending <= 0) return true;
     std::int64_t written = write_all(put_begin(), pending);
     if (written == pending) {
         set_put_current(put_begin());
@@ -55,21 +54,17 @@ bool file_out_buffer::flush_pending() {
 }
 
 int file_out_buffer::overflow(int c) {
-    if (c == -1)
-        return -1;
+    if (c == -1) return -1;
     *put_current() = static_cast<char>(c);
     advance_put(1);
-    if (flush_pending())
-        return c;
+    if (flush_pending()) return c;
     advance_put(-1);
     return -1;
 }
 
 std::int64_t file_out_buffer::put_n(const char* source, std::int64_t count) {
-    if (count < bypass_size)
-        return buffer_base::put_n(source, count);
-    if (!flush_pending())
-        return 0;
+    if (count < bypass_size) return buffer_base::put_n(source, count);
+    if (!flush_pending()) return 0;
     return write_all(source, count);
 }
 
@@ -78,13 +73,11 @@ int file_out_buffer::sync() {
 }
 
 std::int64_t file_out_buffer::seek_off(std::int64_t offset, int direction, int) {
-    if (!flush_pending())
-        return -1;
+    if (!flush_pending()) return -1;
     return ::lseek(descriptor_, offset, direction);
 }
 
 std::int64_t file_out_buffer::seek_pos(std::int64_t position, int) {
-    if (!flush_pending())
-        return -1;
+    if (!flush_pending()) return -1;
     return ::lseek(descriptor_, position, SEEK_SET);
 }

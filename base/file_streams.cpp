@@ -23,8 +23,7 @@ file_out_stream::file_out_stream(int descriptor) {
 // stream bad for good.
 void file_out_stream::adopt(int descriptor) {
     descriptor_ = descriptor < 0 ? -1 : descriptor;
-    if (descriptor_ != -1)
-        owned_ = new file_out_buffer(descriptor_);
+    if (descriptor_ != -1) owned_ = new file_out_buffer(descriptor_);
     attach(owned_);
 }
 
@@ -34,8 +33,7 @@ file_out_stream::~file_out_stream() {
 }
 
 void file_out_stream::close() {
-    if (descriptor_ == -1)
-        return;
+    if (descriptor_ == -1) return;
     flush();
     // Some file systems report a failed write only here.
     if (::close(descriptor_) != 0) add_state(bad_bit);
@@ -55,8 +53,7 @@ file_in_stream::file_in_stream(int descriptor) {
 
 void file_in_stream::adopt(int descriptor) {
     descriptor_ = descriptor < 0 ? -1 : descriptor;
-    if (descriptor_ != -1)
-        owned_ = new file_in_buffer(descriptor_);
+    if (descriptor_ != -1) owned_ = new file_in_buffer(descriptor_);
     attach(owned_);
 }
 
@@ -66,8 +63,7 @@ file_in_stream::~file_in_stream() {
 }
 
 void file_in_stream::close() {
-    if (descriptor_ == -1)
-        return;
+    if (descriptor_ == -1) return;
     ::close(descriptor_);
     owned_->release_descriptor();
     descriptor_ = -1;

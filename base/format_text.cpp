@@ -16,8 +16,7 @@ byte_string format_text_v(const char* format, va_list arguments) {
     va_copy(measuring, arguments);
     int length = std::vsnprintf(nullptr, 0, format, measuring);
     va_end(measuring);
-    if (length <= 0)
-        return byte_string();
+    if (length <= 0) return byte_string();
     byte_string result(static_cast<std::size_t>(length), '\0');
     std::vsnprintf(result.data(), static_cast<std::size_t>(length) + 1, format, arguments);
     return result;

@@ -23,24 +23,22 @@ constexpr int double_limit = 64;
 constexpr int gather_size = 256;
 
 class gathered_text {
-  public:
+public:
     explicit gathered_text(byte_string& text) : text_(text) {}
     ~gathered_text() { spill(); }
     gathered_text(const gathered_text&) = delete;
     gathered_text& operator=(const gathered_text&) = delete;
 
     void add(int c) {
-        if (used_ == gather_size)
-            spill();
+        if (used_ == gather_size) spill();
         piece_[used_++] = static_cast<char>(c);
         ++total_;
     }
     [[nodiscard]] std::int64_t total() const { return total_; }
 
-  private:
+private:
     void spill() {
-        if (used_ > 0)
-            text_.append(piece_, static_cast<std::size_t>(used_));
+        if (used_ > 0) text_.append(piece_, static_cast<std::size_t>(used_));
         used_ = 0;
     }
     byte_string& text_;
@@ -53,11 +51,9 @@ class gathered_text {
 
 in_stream& in_stream::read(void* destination, std::int64_t count) {
     last_count_ = 0;
-    if (state() != 0 || count < 0)
-        return *this;
+    if (state() != 0 || count < 0) return *this;
     last_count_ = buffer()->get_n(static_cast<char*>(destination), count);
-    if (last_count_ < count)
-        add_state(eof_bit | fail_bit);
+    if (last_count_ < count) add_state(eof_bit | fail_bit);
     return *this;
 }
 
@@ -65,8 +61,7 @@ in_stream& in_stream::read(void* destination, std::int64_t count) {
 // a refill goes byte by byte.
 in_stream& in_stream::get_line(byte_string& line, char delimiter) {
     line.clear();
-    if (state() != 0)
-        return *this;
+    if (state() != 0) return *this;
     buffer_base* source = buffer();
     int end_mark = static_cast<unsigned char>(delimiter);
     for (;;) {
@@ -91,23 +86,19 @@ in_stream& in_stream::get_line(byte_string& line, char delimiter) {
             add_state(eof_bit | fail_bit);
             return *this;
         }
-        if (c == end_mark)
-            return *this;
+        if (c == end_mark) return *this;
         line.push_back(static_cast<char>(c));
     }
 }
 
 in_stream& in_stream::seek_get(std::int64_t offset, int direction) {
-    if (state() != 0)
-        return *this;
-    if (buffer()->seek_off(offset, direction, side_in) == -1)
-        add_state(fail_bit);
+    if (state() != 0) return *this;
+    if (buffer()->seek_off(offset, direction, side_in) == -1) add_state(fail_bit);
     return *this;
 }
 
 std::int64_t in_stream::tell_get() {
-    if (state() != 0)
-        return -1;
+    if (state() != 0) return -1;
     return buffer()->seek_off(0, seek_current, side_in);
 }
 
@@ -138,8 +129,7 @@ int in_stream::read_word(char* destination, int limit) {
         return 0;
     }
     int most = limit - 1;
-    if (width() > 0 && width() - 1 < most)
-        most = width() - 1;
+    if (width() > 0 && width() - 1 < most) most = width() - 1;
     buffer_base* source = buffer();
     int stored = 0;
     while (stored < most) {
@@ -186,8 +176,7 @@ in_stream& in_stream::operator>>(byte_string& word) {
 // The width bounds the word for this one extraction and is then restored:
 // a run longer than the limit is split and its rest stays in the input.
 int in_stream::number_word(char* destination, int limit) {
-    if (state() != 0)
-        return 0;
+    if (state() != 0) return 0;
     std::int32_t saved = width();
     set_width(saved <= 0 || saved + 1 > limit ? limit : saved + 1);
     int length = read_word(destination, limit);
@@ -207,10 +196,8 @@ bool converted_whole(const char* word, int length, const char* stop) {
 bool convert_signed_narrow(const char* word, int length, int radix, std::int32_t& value) {
     char* stop = nullptr;
     long long wide = std::strtoll(word, &stop, radix);
-    if (wide > INT32_MAX)
-        wide = INT32_MAX;
-    if (wide < INT32_MIN)
-        wide = INT32_MIN;
+    if (wide > INT32_MAX) wide = INT32_MAX;
+    if (wide < INT32_MIN) wide = INT32_MIN;
     value = static_cast<std::int32_t>(wide);
     return converted_whole(word, length, stop);
 }
@@ -231,103 +218,85 @@ bool convert_unsigned_narrow(const char* word, int length, int radix, std::uint3
 in_stream& in_stream::operator>>(std::int32_t& value) {
     char word[integer_limit];
     int length = number_word(word, integer_limit);
-    if (length == 0)
-        return *this;
-    if (!convert_signed_narrow(word, length, radix(), value))
-        add_state(fail_bit);
+    if (length == 0) return *this;
+    if (!convert_signed_narrow(word, length, radix(), value)) add_state(fail_bit);
     return *this;
 }
 
 in_stream& in_stream::operator>>(std::uint32_t& value) {
     char word[integer_limit];
     int length = number_word(word, integer_limit);
-    if (length == 0)
-        return *this;
-    if (!convert_unsigned_narrow(word, length, radix(), value))
-        add_state(fail_bit);
+    if (length == 0) return *this;
+    if (!convert_unsigned_narrow(word, length, radix(), value)) add_state(fail_bit);
     return *this;
 }
 
 in_stream& in_stream::operator>>(long& value) {
     char word[integer_limit];
     int length = number_word(word, integer_limit);
-    if (length == 0)
-        return *this;
+    if (length == 0) return *this;
     char* stop = nullptr;
     value = std::strtol(word, &stop, radix());
-    if (!converted_whole(word, length, stop))
-        add_state(fail_bit);
+    if (!converted_whole(word, length, stop)) add_state(fail_bit);
     return *this;
 }
 
 in_stream& in_stream::operator>>(unsigned long& value) {
     char word[integer_limit];
     int length = number_word(word, integer_limit);
-    if (length == 0)
-        return *this;
+    if (length == 0) return *this;
     char* stop = nullptr;
     value = std::strtoul(word, &stop, radix());
-    if (!converted_whole(word, length, stop))
-        add_state(fail_bit);
+    if (!converted_whole(word, length, stop)) add_state(fail_bit);
     return *this;
 }
 
 in_stream& in_stream::operator>>(long long& value) {
     char word[integer_limit];
     int length = number_word(word, integer_limit);
-    if (length == 0)
-        return *this;
+    if (length == 0) return *this;
     char* stop = nullptr;
     value = std::strtoll(word, &stop, radix());
-    if (!converted_whole(word, length, stop))
-        add_state(fail_bit);
+    if (!converted_whole(word, length, stop)) add_state(fail_bit);
     return *this;
 }
 
 in_stream& in_stream::operator>>(unsigned long long& value) {
     char word[integer_limit];
     int length = number_word(word, integer_limit);
-    if (length == 0)
-        return *this;
+    if (length == 0) return *this;
     char* stop = nullptr;
     value = std::strtoull(word, &stop, radix());
-    if (!converted_whole(word, length, stop))
-        add_state(fail_bit);
+    if (!converted_whole(word, length, stop)) add_state(fail_bit);
     return *this;
 }
 
 in_stream& in_stream::operator>>(float& value) {
     char word[float_limit];
     int length = number_word(word, float_limit);
-    if (length == 0)
-        return *this;
+    if (length == 0) return *this;
     char* stop = nullptr;
     value = std::strtof(word, &stop);
-    if (!converted_whole(word, length, stop))
-        add_state(fail_bit);
+    if (!converted_whole(word, length, stop)) add_state(fail_bit);
     return *this;
 }
 
 in_stream& in_stream::operator>>(double& value) {
     char word[double_limit];
     int length = number_word(word, double_limit);
-    if (length == 0)
-        return *this;
+    if (length == 0) return *this;
     char* stop = nullptr;
     value = std::strtod(word, &stop);
-    if (!converted_whole(word, length, stop))
-        add_state(fail_bit);
+    if (!converted_whole(word, length, stop)) add_state(fail_bit);
     return *this;
 }
 
 in_stream& in_stream::operator>>(long double& value) {
     char word[double_limit];
     int length = number_word(word, double_limit);
-    if (length == 0)
-        return *this;
+    if (length == 0) return *this;
     char* stop = nullptr;
     value = std::strtold(word, &stop);
-    if (!converted_whole(word, length, stop))
-        add_state(fail_bit);
+    if (!converted_whole(word, length, stop)) add_state(fail_bit);
     return *this;
 }

@@ -10,7 +10,7 @@ class byte_string;
 // Raw and formatted input from an attached buffer. The end of input and
 // every shortfall are state bits, never exceptions.
 class in_stream : public stream_base {
-  public:
+public:
     explicit in_stream(buffer_base* buffer = nullptr) { attach(buffer); }
     in_stream(const in_stream&) = delete;
     in_stream& operator=(const in_stream&) = delete;
@@ -36,7 +36,7 @@ class in_stream : public stream_base {
     in_stream& operator>>(double& value);
     in_stream& operator>>(long double& value);
 
-  private:
+private:
     // Reads one whitespace-delimited word of at most width - 1 bytes, and
     // never more than limit - 1; returns the bytes stored.
     int read_word(char* destination, int limit);

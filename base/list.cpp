@@ -28,8 +28,7 @@ void list_base::unlink(list_node_base* node) {
 }
 
 void list_base::unlink(list_node_base* first, list_node_base* stop) {
-    if (first == stop)
-        return;
+    if (first == stop) return;
     first->previous->next = stop;
     stop->previous = first->previous;
 }

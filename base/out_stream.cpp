@@ -32,16 +32,13 @@ constexpr std::int64_t copy_chunk = 16384;
 }  // namespace
 
 out_stream& out_stream::put(char c) {
-    if (state() != 0)
-        return *this;
-    if (buffer()->emit_char(static_cast<unsigned char>(c)) == -1)
-        add_state(bad_bit);
+    if (state() != 0) return *this;
+    if (buffer()->emit_char(static_cast<unsigned char>(c)) == -1) add_state(bad_bit);
     return *this;
 }
 
 out_stream& out_stream::write(const void* data, std::int64_t count) {
-    if (state() != 0)
-        return *this;
+    if (state() != 0) return *this;
     const char* bytes = static_cast<const char*>(data);
     while (count > 0) {
         std::int64_t taken = buffer()->put_n(bytes, count);
@@ -56,10 +53,8 @@ out_stream& out_stream::write(const void* data, std::int64_t count) {
 }
 
 out_stream& out_stream::flush() {
-    if (state() != 0 || buffer() == nullptr)
-        return *this;
-    if (buffer()->sync() == -1)
-        add_state(bad_bit);
+    if (state() != 0 || buffer() == nullptr) return *this;
+    if (buffer()->sync() == -1) add_state(bad_bit);
     return *this;
 }
 
@@ -71,24 +66,19 @@ out_stream& out_stream::end_line() {
 // Seeking and telling look only at bad and fail, so the end of input on a
 // stream does not block them.
 out_stream& out_stream::seek_put(std::int64_t position) {
-    if (state() & refusing)
-        return *this;
-    if (buffer()->seek_pos(position, side_out) == -1)
-        add_state(fail_bit);
+    if (state() & refusing) return *this;
+    if (buffer()->seek_pos(position, side_out) == -1) add_state(fail_bit);
     return *this;
 }
 
 out_stream& out_stream::seek_put(std::int64_t offset, int direction) {
-    if (state() & refusing)
-        return *this;
-    if (buffer()->seek_off(offset, direction, side_out) == -1)
-        add_state(fail_bit);
+    if (state() & refusing) return *this;
+    if (buffer()->seek_off(offset, direction, side_out) == -1) add_state(fail_bit);
     return *this;
 }
 
 std::int64_t out_stream::tell_put() {
-    if (state() & refusing)
-        return -1;
+    if (state() & refusing) return -1;
     return buffer()->seek_off(0, seek_current, side_out);
 }
 
@@ -99,10 +89,8 @@ out_stream& out_stream::write_padded(const char* text, std::int64_t length) {
     std::int32_t width_then = width();
     set_flags((flags_then & ~fmt_adjust_mask) | fmt_adjust_reset);
     set_width(0);
-    if (state() != 0)
-        return *this;
-    if (length >= width_then)
-        return write(text, length);
+    if (state() != 0) return *this;
+    if (length >= width_then) return write(text, length);
     byte_string padding(static_cast<std::size_t>(width_then - length), fill());
     if (flags_then & fmt_left) {
         write(text, length);
@@ -114,8 +102,7 @@ out_stream& out_stream::write_padded(const char* text, std::int64_t length) {
 
 out_stream& out_stream::operator<<(const char* text) {
     // A missing text is inserted as an empty one rather than read through.
-    if (text == nullptr)
-        return write_padded("", 0);
+    if (text == nullptr) return write_padded("", 0);
     return write_padded(text, static_cast<std::int64_t>(std::strlen(text)));
 }
 
@@ -128,8 +115,7 @@ out_stream& out_stream::operator<<(char c) {
 }
 
 out_stream& out_stream::insert_unsigned(std::uint64_t value, bool wide) {
-    if (!wide)
-        value = static_cast<std::uint32_t>(value);
+    if (!wide) value = static_cast<std::uint32_t>(value);
     int base = radix();
     if ((flags() & fmt_show_base) && base != 10) {
         if (base == 16) {
@@ -155,8 +141,7 @@ out_stream& out_stream::insert_signed(std::int64_t value, bool wide) {
     std::uint64_t magnitude =
         value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     char* first = format_digits(magnitude, 10, end);
-    if (value < 0)
-        *--first = '-';
+    if (value < 0) *--first = '-';
     return write_padded(first, end - first);
 }
 
@@ -185,8 +170,7 @@ out_stream& out_stream::operator<<(unsigned long long value) {
 }
 
 out_stream& out_stream::operator<<(bool value) {
-    if (flags() & fmt_bool_words)
-        return value ? write_padded("true", 4) : write_padded("false", 5);
+    if (flags() & fmt_bool_words) return value ? write_padded("true", 4) : write_padded("false", 5);
     return write_padded(value ? "1" : "0", 1);
 }
 
@@ -194,10 +178,8 @@ out_stream& out_stream::operator<<(double value) {
     char room[float_room];
     const char* format = (flags() & fmt_scientific) ? "%.*e" : "%.*f";
     int length = std::snprintf(room, sizeof room, format, static_cast<int>(precision()), value);
-    if (length < 0)
-        length = 0;
-    if (length > float_room - 1)
-        length = float_room - 1;
+    if (length < 0) length = 0;
+    if (length > float_room - 1) length = float_room - 1;
     return write_padded(room, length);
 }
 
@@ -208,17 +190,13 @@ out_stream& out_stream::operator<<(buffer_base& source) {
     while (state() == 0) {
         std::int64_t waiting = source.available();
         if (waiting > 0) {
-            if (waiting > copy_chunk)
-                waiting = copy_chunk;
+            if (waiting > copy_chunk) waiting = copy_chunk;
             std::int64_t got = source.get_n(chunk, waiting);
-            if (got > 0)
-                write(chunk, got);
-            if (got < waiting)
-                break;
+            if (got > 0) write(chunk, got);
+            if (got < waiting) break;
         } else {
             int c = source.take_char();
-            if (c == -1)
-                break;
+            if (c == -1) break;
             put(static_cast<char>(c));
         }
     }

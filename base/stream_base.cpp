@@ -1,10 +1,8 @@
 #include "base/stream_base.h"
 
 int stream_base::radix() const {
-    if (flags_ & fmt_oct)
-        return 8;
-    if (flags_ & fmt_hex)
-        return 16;
+    if (flags_ & fmt_oct) return 8;
+    if (flags_ & fmt_hex) return 16;
     return 10;
 }
 

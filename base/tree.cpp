@@ -63,8 +63,7 @@ void rotate(node* top, bool down_right, node*& root) {
     node* rising = child(top, !down_right);
     node* moved = child(rising, down_right);
     child(top, !down_right) = moved;
-    if (moved)
-        moved->parent = top;
+    if (moved) moved->parent = top;
     rising->parent = top->parent;
     replace_child(top, rising, root);
     child(rising, down_right) = top;
@@ -143,13 +142,10 @@ struct removal {
 removal unlink_simple(node* z, node* header) {
     node*& root = header->parent;
     node* n = z->left ? z->left : z->right;
-    if (n)
-        n->parent = z->parent;
+    if (n) n->parent = z->parent;
     replace_child(z, n, root);
-    if (header->left == z)
-        header->left = n ? minimum(n) : z->parent;
-    if (header->right == z)
-        header->right = n ? maximum(n) : z->parent;
+    if (header->left == z) header->left = n ? minimum(n) : z->parent;
+    if (header->right == z) header->right = n ? maximum(n) : z->parent;
     return {n, z->parent, z->colour};
 }
 
@@ -161,8 +157,7 @@ removal unlink_inner(node* z, node*& root) {
     node* parent = y;
     if (y != z->right) {
         parent = y->parent;
-        if (n)
-            n->parent = parent;
+        if (n) n->parent = parent;
         parent->left = n;
         y->right = z->right;
         z->right->parent = y;
@@ -254,11 +249,9 @@ bool erase_step(node*& n, node*& parent, node*& root) {
 
 void rebalance_after_erase(node* n, node* parent, node*& root) {
     while (n != root && !is_red(n)) {
-        if (erase_step(n, parent, root))
-            break;
+        if (erase_step(n, parent, root)) break;
     }
-    if (n)
-        n->colour = tree_black;
+    if (n) n->colour = tree_black;
 }
 
 bool is_header(const node* n) {
@@ -309,12 +302,10 @@ tree_insert_result tree_base::insert_unique(const void* key, tree_make_node make
     bool is_new = went_left && parent == header_->left;
     tree_iterator_base before{parent};
     if (!is_new) {
-        if (went_left)
-            before = previous(before);
+        if (went_left) before = previous(before);
         is_new = less(before.node->payload(), key);
     }
-    if (!is_new)
-        return {before, false};
+    if (!is_new) return {before, false};
     return {insert_node(nullptr, parent, make_node(context, key)), true};
 }
 
@@ -333,15 +324,13 @@ tree_iterator_base tree_base::lower_bound(const void* key) const {
 
 tree_iterator_base tree_base::find(const void* key) const {
     tree_iterator_base found = lower_bound(key);
-    if (found == end() || less(key, found.node->payload()))
-        return end();
+    if (found == end() || less(key, found.node->payload())) return end();
     return found;
 }
 
 int tree_base::erase(const void* key, tree_destroy_node destroy, void* context) {
     tree_iterator_base found = find(key);
-    if (found == end())
-        return 0;
+    if (found == end()) return 0;
     erase_at(found, destroy, context);
     return 1;
 }
@@ -351,15 +340,13 @@ void tree_base::erase_at(tree_iterator_base position, tree_destroy_node destroy,
     node*& root = header_->parent;
     removal left =
         gone->left && gone->right ? unlink_inner(gone, root) : unlink_simple(gone, header_);
-    if (left.colour == tree_black)
-        rebalance_after_erase(left.n, left.parent, root);
+    if (left.colour == tree_black) rebalance_after_erase(left.n, left.parent, root);
     destroy(context, gone);
     --count_;
 }
 
 void tree_base::clear(tree_destroy_node destroy, void* context) {
-    if (count_ == 0)
-        return;
+    if (count_ == 0) return;
     destroy_subtree(root(), destroy, context);
     reset_header(header_);
     count_ = 0;
@@ -367,8 +354,7 @@ void tree_base::clear(tree_destroy_node destroy, void* context) {
 
 tree_iterator_base tree_base::next(tree_iterator_base position) {
     node* at = position.node;
-    if (at->right)
-        return {minimum(at->right)};
+    if (at->right) return {minimum(at->right)};
     node* parent = at->parent;
     while (at == parent->right) {
         at = parent;
@@ -377,17 +363,14 @@ tree_iterator_base tree_base::next(tree_iterator_base position) {
     // Climbing from the rightmost node ends with at on the header and parent
     // on the root (the header's right is the rightmost, the root's parent is
     // the header): the header itself is then the successor.
-    if (at->right != parent)
-        at = parent;
+    if (at->right != parent) at = parent;
     return {at};
 }
 
 tree_iterator_base tree_base::previous(tree_iterator_base position) {
     node* at = position.node;
-    if (is_header(at))
-        return {at->right};
-    if (at->left)
-        return {maximum(at->left)};
+    if (is_header(at)) return {at->right};
+    if (at->left) return {maximum(at->left)};
     node* parent = at->parent;
     while (at == parent->left) {
         at = parent;
@@ -421,8 +404,7 @@ tree_iterator_base tree_base::insert_node(tree_node_base* x, tree_node_base* y, 
         }
     } else {
         y->right = z;
-        if (y == header_->right)
-            header_->right = z;
+        if (y == header_->right) header_->right = z;
     }
     rebalance_after_insert(z, header_->parent);
     ++count_;

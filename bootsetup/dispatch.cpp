@@ -34,16 +34,16 @@ installation_kind choose_kind(int argc, char** argv) {
 // before the reboot.
 bool run_flow(installation_kind kind, setup_context& context) {
     switch (kind) {
-    case installation_kind::hard_disk:
-        return !hard_disk_installation(context);
-    case installation_kind::cdrom:
-        if (find_target_disk(context)) (void)cdrom_installation(context);
-        return true;
-    case installation_kind::network:
-        return !network_installation(context);
-    case installation_kind::floppy:
-        (void)floppy_installation(context);
-        return true;
+        case installation_kind::hard_disk:
+            return !hard_disk_installation(context);
+        case installation_kind::cdrom:
+            if (find_target_disk(context)) (void)cdrom_installation(context);
+            return true;
+        case installation_kind::network:
+            return !network_installation(context);
+        case installation_kind::floppy:
+            (void)floppy_installation(context);
+            return true;
     }
     return true;
 }

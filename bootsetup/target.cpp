@@ -28,7 +28,8 @@ archive_chunk* read_old_configuration(const disk_record& disk) {
         start_dots("Reading old configuration...");
         saved = capture_tree("/mnt/vesk/store");
         stop_dots();
-        if (saved == nullptr) std::printf("ERROR: couldn't keep config - probably not enough memory\n");
+        if (saved == nullptr)
+            std::printf("ERROR: couldn't keep config - probably not enough memory\n");
     }
     umount("/mnt/boot");
     umount("/mnt");
@@ -67,7 +68,7 @@ bool make_new_system(const disk_record& disk) {
 
 void make_base_directories() {
     static const char* const directories[][2] = {
-        {"/mnt/proc", "/proc"}, {"/mnt/vesk", "/vesk"}, {"/mnt/vesk/etc", "/vesk/etc"},
+        {"/mnt/proc", "/proc"}, {"/mnt/vesk", "/vesk"},       {"/mnt/vesk/etc", "/vesk/etc"},
         {"/mnt/var", "/var"},   {"/mnt/var/pdb", "/var/pdb"},
     };
     for (const auto& directory : directories) {
@@ -89,7 +90,9 @@ bool prepare_target_disk(setup_context& context, bool keep) {
         bool restored = restore_tree(saved);
         stop_dots();
         if (!restored)
-            std::printf("ERROR: couldn't write old configuration - proboably not enough space on the disk\n");
+            std::printf(
+                "ERROR: couldn't write old configuration - proboably not enough space on the "
+                "disk\n");
     }
     return true;
 }

@@ -47,7 +47,9 @@ bool append_chunk(archive_writer& writer, std::uint32_t capacity) {
     return true;
 }
 
-std::uint32_t room(const archive_writer& writer) { return writer.last->capacity - writer.last->position; }
+std::uint32_t room(const archive_writer& writer) {
+    return writer.last->capacity - writer.last->position;
+}
 
 bool append_bytes(archive_writer& writer, const void* bytes, std::size_t count) {
     const auto* from = static_cast<const unsigned char*>(bytes);
@@ -64,8 +66,10 @@ bool append_bytes(archive_writer& writer, const void* bytes, std::size_t count) 
 
 bool append_record(archive_writer& writer, const byte_string& path, const struct stat& status) {
     const std::size_t length = path.length() + 1;
-    if (length > room(writer) && !append_chunk(writer, static_cast<std::uint32_t>(length))) return false;
-    return append_bytes(writer, path.text(), length) && append_bytes(writer, &status, sizeof status);
+    if (length > room(writer) && !append_chunk(writer, static_cast<std::uint32_t>(length)))
+        return false;
+    return append_bytes(writer, path.text(), length) &&
+           append_bytes(writer, &status, sizeof status);
 }
 
 // Reads the file to its end straight into the chain.
@@ -87,7 +91,8 @@ bool capture_path(archive_writer& writer, const byte_string& path);
 bool capture_file(archive_writer& writer, const byte_string& path, const struct stat& status) {
     int file = open(path.text(), O_RDONLY);
     if (file < 0) return false;
-    bool good = append_record(writer, path, status) && append_contents(writer, file, status.st_size);
+    bool good =
+        append_record(writer, path, status) && append_contents(writer, file, status.st_size);
     close(file);
     return good;
 }
@@ -233,7 +238,8 @@ bool restore_records(archive_reader& reader) {
             good = restore_directory(path, status, directories);
         }
     }
-    for (const directory_times& directory : directories) set_times(directory.path.text(), directory.status);
+    for (const directory_times& directory : directories)
+        set_times(directory.path.text(), directory.status);
     return good;
 }
 
@@ -241,7 +247,8 @@ bool restore_records(archive_reader& reader) {
 
 archive_chunk* capture_tree(const char* path) {
     archive_writer writer;
-    bool good = append_chunk(writer, archive_chunk_bytes) && capture_path(writer, byte_string(path));
+    bool good =
+        append_chunk(writer, archive_chunk_bytes) && capture_path(writer, byte_string(path));
     if (!good) {
         free_archive(writer.first);
         return nullptr;

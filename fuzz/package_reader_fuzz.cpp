@@ -54,7 +54,8 @@ void read_archive(package_reader& reader) {
 }
 
 void read_everything(package_reader& reader) {
-    for (std::uint32_t type : {1u, 2u, 3u, 4u, 7u, 8u, 16u, 17u, 18u, 19u, 20u}) reader.accept(type);
+    for (std::uint32_t type : {1u, 2u, 3u, 4u, 7u, 8u, 16u, 17u, 18u, 19u, 20u})
+        reader.accept(type);
     int type = reader.next_part();
     while (type >= 0) {
         if (type == part_package || type == part_bundle) {

@@ -8,7 +8,9 @@
 
 namespace {
 
-bool same(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+bool same(const char* a, const char* b) {
+    return std::strcmp(a, b) == 0;
+}
 
 bool is_package_path(const char* argument) {
     const std::size_t length = std::strlen(argument);

@@ -14,7 +14,9 @@ namespace {
 
 constexpr const char* database_directory = "/var/pdb/";
 
-bool is_hidden(const char* name) { return name[0] == '.'; }
+bool is_hidden(const char* name) {
+    return name[0] == '.';
+}
 
 // Reads a relation file into list; a missing file is an empty list. False
 // when a line is not complete (the relations before it stay).
@@ -67,8 +69,7 @@ bool replace_file(const byte_string& path, const byte_string& bytes) {
     return write_file_whole(path.text(), bytes, 0666);
 }
 
-bool write_relation_file(const byte_string& path, const array<relation>& list,
-                         bool with_priority) {
+bool write_relation_file(const byte_string& path, const array<relation>& list, bool with_priority) {
     byte_string text;
     for (const relation& r : list) {
         text.append(r.name);

@@ -19,8 +19,9 @@
 namespace {
 
 const std::uint32_t install_part_types[] = {
-    part_package,      part_bundle,  part_disabled_members, part_architecture, part_depends,
-    part_provides,     part_conflicts, part_files,          part_oninstall,    part_onuninstall,
+    part_package,   part_bundle,      part_disabled_members, part_architecture,
+    part_depends,   part_provides,    part_conflicts,        part_files,
+    part_oninstall, part_onuninstall,
 };
 
 // Leaves the reader on the next member's header (or failed at the end).
@@ -112,9 +113,8 @@ int install_file(repo& r, file_in_stream& in, std::uint32_t flags,
     if (replaces_something(r, in, header)) {
         struct stat st;
         byte_string where;
-        const std::uint64_t size = fstat(in.descriptor(), &st) == 0
-                                       ? static_cast<std::uint64_t>(st.st_size)
-                                       : 0;
+        const std::uint64_t size =
+            fstat(in.descriptor(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
         const bool whole = check_package(in, size, where) == nullptr;
         in.clear(0);
         in.seek_get(0, seek_begin);
@@ -197,8 +197,8 @@ installed_package* install_single(repo& r, package_reader& reader, std::uint32_t
         if (bundle != nullptr) skip_to_next_member(reader);
         return nullptr;
     }
-    std::uint32_t findings = check(r, *p, bundle != nullptr ? allow_everything
-                                                            : flags | allow_conflict);
+    std::uint32_t findings =
+        check(r, *p, bundle != nullptr ? allow_everything : flags | allow_conflict);
     const bool* was_disabled = previous.lookup(p->name);
     p->disabled = was_disabled != nullptr && *was_disabled;
     if ((findings & found_conflict) != 0) {

@@ -54,18 +54,19 @@ void set_time(const entry_place& place, std::uint32_t time) {
 class extraction {
 public:
     extraction(repo& r, installed_package& p, package_reader& reader, bool overwrite)
-        : r_(r), p_(p), reader_(reader), overwrite_(overwrite), inflater_(reader.buffer()),
+        : r_(r),
+          p_(p),
+          reader_(reader),
+          overwrite_(overwrite),
+          inflater_(reader.buffer()),
           archive_(&inflater_) {}
 
     bool run();
 
 private:
-    bool place_entry(const archive_entry& entry, const byte_string& path,
-                     const entry_place& place);
-    bool place_link(const archive_entry& entry, const byte_string& path,
-                    const entry_place& place);
-    bool place_file(const archive_entry& entry, const byte_string& path,
-                    const entry_place& place);
+    bool place_entry(const archive_entry& entry, const byte_string& path, const entry_place& place);
+    bool place_link(const archive_entry& entry, const byte_string& path, const entry_place& place);
+    bool place_file(const archive_entry& entry, const byte_string& path, const entry_place& place);
     bool place_device(const archive_entry& entry, const byte_string& path,
                       const entry_place& place);
     bool clear_the_way(const archive_entry& entry, const byte_string& path,
@@ -144,8 +145,7 @@ bool extraction::clear_the_way(const archive_entry& entry, const byte_string& pa
     if (!overwrite_) {
         const byte_string owner = r_.owner_of(path);
         if (!owner.empty()) {
-            r_.messages.say_warning("file %s collides with %s package", path.text(),
-                                    owner.text());
+            r_.messages.say_warning("file %s collides with %s package", path.text(), owner.text());
             return false;
         }
         r_.messages.say_warning("ghost file %s", path.text());
@@ -158,25 +158,25 @@ bool extraction::place_entry(const archive_entry& entry, const byte_string& path
                              const entry_place& place) {
     const int at = place.directory();
     switch (entry.type()) {
-    case entry_symlink:
-        return place_link(entry, path, place);
-    case entry_regular:
-        return place_file(entry, path, place);
-    case entry_directory:
-        skip_data(archive_, entry.size);
-        if (mkdirat(at, place.leaf(), entry.permissions()) != 0) return disk_error(entry);
-        directory_times_.push_back(directory_time{path, entry.time});
-        return true;
-    case entry_char_device:
-    case entry_block_device:
-        return place_device(entry, path, place);
-    case entry_fifo:
-        skip_data(archive_, entry.size);
-        if (mkfifoat(at, place.leaf(), entry.permissions()) != 0) return disk_error(entry);
-        p_.files.insert(path);
-        return true;
-    default:
-        return broken();
+        case entry_symlink:
+            return place_link(entry, path, place);
+        case entry_regular:
+            return place_file(entry, path, place);
+        case entry_directory:
+            skip_data(archive_, entry.size);
+            if (mkdirat(at, place.leaf(), entry.permissions()) != 0) return disk_error(entry);
+            directory_times_.push_back(directory_time{path, entry.time});
+            return true;
+        case entry_char_device:
+        case entry_block_device:
+            return place_device(entry, path, place);
+        case entry_fifo:
+            skip_data(archive_, entry.size);
+            if (mkfifoat(at, place.leaf(), entry.permissions()) != 0) return disk_error(entry);
+            p_.files.insert(path);
+            return true;
+        default:
+            return broken();
     }
 }
 
@@ -237,8 +237,8 @@ void undo_install(repo& r, installed_package& p, bool tracked) {
     }
 }
 
-bool store_script_part(repo& r, installed_package& p, package_reader& reader,
-                       const char* script, bool tracked) {
+bool store_script_part(repo& r, installed_package& p, package_reader& reader, const char* script,
+                       bool tracked) {
     if (!store_script(r, p, reader, script)) {
         report_disk_error(r, p, script);
         undo_install(r, p, tracked);
@@ -306,7 +306,6 @@ bool install_body(repo& r, installed_package& p, package_reader& reader) {
     if (!p.disabled) run_script(r, p, "oninstall");
     if (!p.bundle_name.empty()) return true;
     r.messages.set_progress(byte_string());
-    r.messages.say_info("installed %s%s", p.disabled ? "(disabled) " : "",
-                        package_label(p).text());
+    r.messages.say_info("installed %s%s", p.disabled ? "(disabled) " : "", package_label(p).text());
     return true;
 }

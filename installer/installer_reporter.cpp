@@ -15,12 +15,12 @@ constexpr int log_blank_size = 4096;
 
 const char* prefix_of(reporter::kind k) {
     switch (k) {
-    case reporter::error:
-        return "ERROR: ";
-    case reporter::warning:
-        return "WARNING: ";
-    default:
-        return "";
+        case reporter::error:
+            return "ERROR: ";
+        case reporter::warning:
+            return "WARNING: ";
+        default:
+            return "";
     }
 }
 

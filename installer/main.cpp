@@ -1,3 +1,5 @@
 #include "installer/run.h"
 
-int main(int argc, char** argv) { return run_installer(argc, argv); }
+int main(int argc, char** argv) {
+    return run_installer(argc, argv);
+}

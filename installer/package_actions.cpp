@@ -21,7 +21,9 @@ void create_empty(const byte_string& path) {
 
 }  // namespace
 
-byte_string disabled_prefix(const installed_package& p) { return byte_string("/x/") + p.name; }
+byte_string disabled_prefix(const installed_package& p) {
+    return byte_string("/x/") + p.name;
+}
 
 void uninstall(repo& r, installed_package& p) {
     run_script(r, p, "onuninstall");

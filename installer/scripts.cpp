@@ -30,8 +30,7 @@ byte_string shell_quoted(const byte_string& path) {
 
 }  // namespace
 
-bool store_script(repo& r, const installed_package& p, package_reader& reader,
-                  const char* script) {
+bool store_script(repo& r, const installed_package& p, package_reader& reader, const char* script) {
     byte_string payload;
     if (!reader.read_payload(payload)) {
         report_broken(r, p);

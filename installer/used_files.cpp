@@ -13,7 +13,9 @@
 
 namespace {
 
-bool is_proc_path(const char* path) { return std::strncmp(path, "/proc", 5) == 0; }
+bool is_proc_path(const char* path) {
+    return std::strncmp(path, "/proc", 5) == 0;
+}
 
 void scan_mappings(repo& r, const char* process) {
     char path[128];
@@ -71,7 +73,9 @@ void scan_processes(repo& r) {
     closedir(proc);
 }
 
-bool is_used(const repo& r, const byte_string& path) { return r.used_files.contains(path); }
+bool is_used(const repo& r, const byte_string& path) {
+    return r.used_files.contains(path);
+}
 
 byte_string temporary_name(repo& r) {
     char name[32];

@@ -33,7 +33,8 @@ void write_entry(out_stream& archive, const archive_entry& entry) {
     store_u32(header + 24, entry.size);
     store_u16(header + 28, static_cast<std::uint16_t>(entry.name.length()));
     archive.write(header, entry_header_size);
-    if (!entry.name.empty()) archive.write(entry.name.data(), static_cast<std::int64_t>(entry.name.length()));
+    if (!entry.name.empty())
+        archive.write(entry.name.data(), static_cast<std::int64_t>(entry.name.length()));
 }
 
 std::uint32_t decode_device_number(const unsigned char* data) {

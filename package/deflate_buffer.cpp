@@ -6,7 +6,7 @@
 namespace {
 // Below this a write is cheaper copied into the put area than handed to zlib.
 constexpr std::int64_t direct_threshold = 1024;
-}
+}  // namespace
 
 deflate_buffer::deflate_buffer(buffer_base* target) : target_(target) {
     zlib_ready_ = deflateInit(&zlib_, Z_DEFAULT_COMPRESSION) == Z_OK;
@@ -15,7 +15,9 @@ deflate_buffer::deflate_buffer(buffer_base* target) : target_(target) {
     set_put_area(area_, area_ + area_size - 1);
 }
 
-deflate_buffer::~deflate_buffer() { (void)finish(); }
+deflate_buffer::~deflate_buffer() {
+    (void)finish();
+}
 
 bool deflate_buffer::hand_over(int flush_mode) {
     do {
@@ -45,7 +47,9 @@ bool deflate_buffer::flush_pending() {
     return true;
 }
 
-int deflate_buffer::sync() { return flush_pending() ? 0 : -1; }
+int deflate_buffer::sync() {
+    return flush_pending() ? 0 : -1;
+}
 
 int deflate_buffer::overflow(int c) {
     if (c == -1 || failed_ || finished_) return -1;

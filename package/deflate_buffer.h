@@ -1,8 +1,8 @@
 #pragma once
 
-#include <cstdint>
-
 #include <zlib.h>
+
+#include <cstdint>
 
 #include "base/buffer_base.h"
 

@@ -10,10 +10,8 @@ namespace {
 
 // Reads the optional relation list of one type when the reader stands on it.
 bool read_optional_list(package_reader& reader, std::int32_t type, array<relation>& list) {
-    if (reader.current_type() != type)
-        return true;
-    if (!read_relation_list(reader, list))
-        return false;
+    if (reader.current_type() != type) return true;
+    if (!read_relation_list(reader, list)) return false;
     reader.next_part();
     return true;
 }
@@ -22,8 +20,7 @@ bool read_optional_list(package_reader& reader, std::int32_t type, array<relatio
 
 bool read_header(package_record& p, package_reader& reader) {
     const std::int32_t type = reader.current_type();
-    if (type != part_package && type != part_bundle)
-        return false;
+    if (type != part_package && type != part_bundle) return false;
     p.is_bundle = type == part_bundle;
 
     header_record record;
@@ -63,16 +60,13 @@ bool read_store_file(package_file& f, const char* path) {
                                                 part_depends, part_provides, part_conflicts};
     for (std::uint32_t type : store_types) reader.accept(type);
     reader.next_part();
-    if (!read_header(f, reader))
-        return false;
-    if (!f.is_bundle)
-        return true;
+    if (!read_header(f, reader)) return false;
+    if (!f.is_bundle) return true;
 
     while (reader.current_type() == part_package) {
         auto* member = new package_record;
         f.members.push_back(member);
-        if (!read_header(*member, reader))
-            return false;
+        if (!read_header(*member, reader)) return false;
     }
     return !f.members.empty();
 }

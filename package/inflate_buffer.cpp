@@ -69,7 +69,8 @@ std::int64_t inflate_buffer::seek_off(std::int64_t offset, int direction, int) {
     std::int64_t position = here;
     while (position < target) {
         if (peek_char() == -1) return -1;
-        const std::int64_t step = std::min<std::int64_t>(get_end() - get_current(), target - position);
+        const std::int64_t step =
+            std::min<std::int64_t>(get_end() - get_current(), target - position);
         advance_get(step);
         position += step;
     }

@@ -18,7 +18,9 @@ package_reader::package_reader(in_stream& source) : parts_(source.buffer()) {
     if (magic_ != magic_tracked && magic_ != magic_untracked) add_state(bad_bit);
 }
 
-bool package_reader::is_untracked() const { return magic_ == magic_untracked; }
+bool package_reader::is_untracked() const {
+    return magic_ == magic_untracked;
+}
 
 int package_reader::next_part() {
     if (state() & (bad_bit | fail_bit)) {

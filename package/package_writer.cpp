@@ -5,7 +5,9 @@
 package_writer::package_writer(const char* path, bool untracked)
     : file_out_stream(path, 0), magic_(untracked ? magic_untracked : magic_tracked) {}
 
-package_writer::~package_writer() { close(); }
+package_writer::~package_writer() {
+    close();
+}
 
 // A part left open when the next begins, or when the file is finished, is
 // ended first: its header would otherwise stay zero and no reader could pass

@@ -53,10 +53,14 @@ int part_buffer::advance() {
 std::int64_t part_buffer::seek_off(std::int64_t offset, int direction, int) {
     const std::int64_t length = length_;
     switch (direction) {
-    case seek_begin: return seek_pos(offset, side_in);
-    case seek_current: return seek_pos(offset + length - remaining_, side_in);
-    case seek_end: return seek_pos(length - offset, side_in);
-    default: return -1;
+        case seek_begin:
+            return seek_pos(offset, side_in);
+        case seek_current:
+            return seek_pos(offset + length - remaining_, side_in);
+        case seek_end:
+            return seek_pos(length - offset, side_in);
+        default:
+            return -1;
     }
 }
 

@@ -23,15 +23,12 @@ const char* stage_word(unsigned stage) {
 // with a non-zero digit: "2.09" would print back as "2.9" and is more likely
 // a typing slip than a version.
 bool parse_component(const char*& at, unsigned* value) {
-    if (*at < '0' || *at > '9')
-        return false;
-    if (*at == '0' && at[1] >= '0' && at[1] <= '9')
-        return false;
+    if (*at < '0' || *at > '9') return false;
+    if (*at == '0' && at[1] >= '0' && at[1] <= '9') return false;
     unsigned result = 0;
     while (*at >= '0' && *at <= '9') {
         result = result * 10 + static_cast<unsigned>(*at - '0');
-        if (result > 255)
-            return false;
+        if (result > 255) return false;
         ++at;
     }
     *value = result;
@@ -42,8 +39,7 @@ bool parse_component(const char*& at, unsigned* value) {
 bool take_word(const char*& at, const char* word) {
     const char* probe = at;
     for (; *word != '\0'; ++word, ++probe) {
-        if (*probe != *word)
-            return false;
+        if (*probe != *word) return false;
     }
     at = probe;
     return true;
@@ -72,8 +68,7 @@ const char* version_text(std::uint32_t version) {
 }
 
 bool parse_version(const char* text, std::uint32_t* version) {
-    if (text == nullptr)
-        return false;
+    if (text == nullptr) return false;
     const char* at = text;
     unsigned major = 0;
     unsigned minor = 0;
@@ -88,8 +83,7 @@ bool parse_version(const char* text, std::uint32_t* version) {
     unsigned char stage = 'f';
     if (*at == '.') {
         ++at;
-        if (!parse_component(at, &number))
-            return false;
+        if (!parse_component(at, &number)) return false;
     } else if (*at != '\0') {
         if (take_word(at, "alpha")) {
             stage = 'a';
@@ -100,11 +94,9 @@ bool parse_version(const char* text, std::uint32_t* version) {
         } else {
             return false;
         }
-        if (*at != '\0' && !parse_component(at, &number))
-            return false;
+        if (*at != '\0' && !parse_component(at, &number)) return false;
     }
-    if (*at != '\0')
-        return false;
+    if (*at != '\0') return false;
     *version = make_version(major, minor, stage, number);
     return true;
 }

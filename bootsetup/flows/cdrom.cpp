@@ -45,7 +45,9 @@ bool install_package_file(const char* path) {
     off_t left = status.st_size;
     bool good = true;
     while (good && left > 0) {
-        std::size_t piece = left < static_cast<off_t>(sizeof buffer) ? static_cast<std::size_t>(left) : sizeof buffer;
+        std::size_t piece = left < static_cast<off_t>(sizeof buffer)
+                                ? static_cast<std::size_t>(left)
+                                : sizeof buffer;
         if (read_all(file, buffer, piece) != static_cast<ssize_t>(piece)) {
             (void)close_program(installer);
             std::printf("\nFATAL ERROR: corrupted CD-ROM\n");

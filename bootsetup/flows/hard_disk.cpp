@@ -140,7 +140,8 @@ bool write_configuration(const hard_disk_media& media) {
     return true;
 }
 
-bool install_from_media(setup_context& context, const char* device, bool choose, const package_list& list) {
+bool install_from_media(setup_context& context, const char* device, bool choose,
+                        const package_list& list) {
     hard_disk_media media;
     build_install_order(media.order, list);
     if (!read_packages(media)) return false;

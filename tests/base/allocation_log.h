@@ -8,7 +8,7 @@
 // Records the size of every allocation the foundation makes while it lives,
 // so tests can watch growth without looking at private fields.
 class allocation_log {
-  public:
+public:
     allocation_log() { set_allocation_hook(&record, this); }
     ~allocation_log() { set_allocation_hook(nullptr, nullptr); }
     allocation_log(const allocation_log&) = delete;
@@ -21,7 +21,7 @@ class allocation_log {
         return taken;
     }
 
-  private:
+private:
     static bool record(std::size_t bytes, void* self) {
         static_cast<allocation_log*>(self)->sizes_.push_back(bytes);
         return true;

@@ -29,7 +29,7 @@ std::string pattern(std::size_t size) {
 }
 
 class scratch_directory : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         char name[] = "/tmp/file_streams_XXXXXX";
         ASSERT_NE(mkdtemp(name), nullptr);
@@ -57,11 +57,10 @@ class scratch_directory : public ::testing::Test {
 // Every write() on the sending end arrives as one message, so the sizes of
 // the system calls a stream made can be read back.
 class write_recorder {
-  public:
+public:
     write_recorder() { socketpair(AF_UNIX, SOCK_SEQPACKET, 0, ends_); }
     ~write_recorder() {
-        if (ends_[0] != -1)
-            ::close(ends_[0]);
+        if (ends_[0] != -1) ::close(ends_[0]);
         ::close(ends_[1]);
     }
     int take_sending_end() {
@@ -74,13 +73,12 @@ class write_recorder {
         static char message[1 << 17];
         for (;;) {
             ssize_t got = ::recv(ends_[1], message, sizeof message, MSG_DONTWAIT);
-            if (got <= 0)
-                return sizes;
+            if (got <= 0) return sizes;
             sizes.push_back(static_cast<std::size_t>(got));
         }
     }
 
-  private:
+private:
     int ends_[2] = {-1, -1};
 };
 
@@ -312,7 +310,7 @@ TEST(file_out_failures, a_failed_write_leaves_the_bytes_pending) {
 
 // A file size limit makes a write stop part-way, as a full disk does.
 class size_limited : public scratch_directory {
-  protected:
+protected:
     void SetUp() override {
         scratch_directory::SetUp();
         ::getrlimit(RLIMIT_FSIZE, &saved_);

@@ -18,10 +18,8 @@ struct early_user {
 early_user early;
 
 int descriptor_of(const stream_base& stream) {
-    if (auto* in = dynamic_cast<file_in_buffer*>(stream.buffer()))
-        return in->descriptor();
-    if (auto* out = dynamic_cast<file_out_buffer*>(stream.buffer()))
-        return out->descriptor();
+    if (auto* in = dynamic_cast<file_in_buffer*>(stream.buffer())) return in->descriptor();
+    if (auto* out = dynamic_cast<file_out_buffer*>(stream.buffer())) return out->descriptor();
     return -2;
 }
 

@@ -9,15 +9,13 @@
 // Delivers a fixed text, at most `step` bytes per refill, so that every
 // refill and put-back path of a reader is taken.
 class text_source : public buffer_base {
-  public:
+public:
     explicit text_source(std::string text, std::size_t step = 1 << 20)
         : text_(std::move(text)), step_(step) {}
 
     int underflow() override {
-        if (get_current() < get_end())
-            return static_cast<unsigned char>(*get_current());
-        if (next_ == text_.size())
-            return -1;
+        if (get_current() < get_end()) return static_cast<unsigned char>(*get_current());
+        if (next_ == text_.size()) return -1;
         std::size_t count = std::min(step_, text_.size() - next_);
         char* begin = text_.data() + next_;
         // The previous byte stays reachable for push_back_char.
@@ -36,7 +34,7 @@ class text_source : public buffer_base {
 
     int refills = 0;
 
-  private:
+private:
     std::string text_;
     std::size_t step_;
     std::size_t next_ = 0;
@@ -45,17 +43,15 @@ class text_source : public buffer_base {
 // Collects what is written, through a put area of `room` bytes, and can be
 // told to refuse after a number of bytes.
 class text_sink : public buffer_base {
-  public:
+public:
     explicit text_sink(std::size_t room = 0) : area_(room, '\0') {
         set_put_area(area_.data(), area_.data() + area_.size());
     }
 
     int overflow(int c) override {
         drain();
-        if (c == -1)
-            return -1;
-        if (text.size() >= accept_limit)
-            return -1;
+        if (c == -1) return -1;
+        if (text.size() >= accept_limit) return -1;
         text += static_cast<char>(c);
         return c;
     }
@@ -86,7 +82,7 @@ class text_sink : public buffer_base {
     int syncs = 0;
     seek_call last_seek;
 
-  private:
+private:
     void drain() {
         text.append(put_begin(), put_current());
         set_put_area(area_.data(), area_.data() + area_.size());

@@ -25,58 +25,44 @@ bool is_red(const node* n) {
 // Walks a tree and reports the first broken invariant, or "" when it is sound.
 template <typename K>
 class tree_checker {
-  public:
+public:
     explicit tree_checker(const tree_base& tree) : tree_(tree) {}
 
     std::string check() {
         const node* header = tree_.header();
-        if (header->colour != tree_red)
-            return "header is not red";
+        if (header->colour != tree_red) return "header is not red";
         const node* root = header->parent;
         if (!root) {
-            if (header->left != header || header->right != header)
-                return "empty header links";
+            if (header->left != header || header->right != header) return "empty header links";
             return tree_.count() == 0 ? "" : "count of an empty tree";
         }
-        if (root->colour != tree_black)
-            return "red root";
-        if (black_height(root, header) < 0)
-            return fault_;
+        if (root->colour != tree_black) return "red root";
+        if (black_height(root, header) < 0) return fault_;
         for (std::size_t i = 1; i < keys_.size(); ++i) {
-            if (!(keys_[i - 1] < keys_[i]))
-                return "keys out of order";
+            if (!(keys_[i - 1] < keys_[i])) return "keys out of order";
         }
-        if (tree_.count() != keys_.size())
-            return "count differs from the nodes";
-        if (header->left != leftmost_ || header->right != rightmost_)
-            return "header extremes";
+        if (tree_.count() != keys_.size()) return "count differs from the nodes";
+        if (header->left != leftmost_ || header->right != rightmost_) return "header extremes";
         return check_walks();
     }
 
-  private:
+private:
     // Black nodes on every path below n (the null leaves count one), or -1.
     int black_height(const node* n, const node* parent) {
-        if (!n)
-            return 1;
-        if (n->parent != parent)
-            return failed("broken parent link");
-        if (n->colour != tree_red && n->colour != tree_black)
-            return failed("unknown colour");
+        if (!n) return 1;
+        if (n->parent != parent) return failed("broken parent link");
+        if (n->colour != tree_red && n->colour != tree_black) return failed("unknown colour");
         if (n->colour == tree_red && (is_red(n->left) || is_red(n->right))) {
             return failed("red child of a red node");
         }
         int left = black_height(n->left, n);
-        if (left < 0)
-            return -1;
-        if (keys_.empty())
-            leftmost_ = n;
+        if (left < 0) return -1;
+        if (keys_.empty()) leftmost_ = n;
         rightmost_ = n;
         keys_.push_back(key_of<K>(n));
         int right = black_height(n->right, n);
-        if (right < 0)
-            return -1;
-        if (left != right)
-            return failed("unequal black heights");
+        if (right < 0) return -1;
+        if (left != right) return failed("unequal black heights");
         return left + (n->colour == tree_black ? 1 : 0);
     }
 
@@ -86,8 +72,7 @@ class tree_checker {
         for (; at != tree_.end() && forward.size() <= keys_.size(); at = tree_base::next(at)) {
             forward.push_back(key_of<K>(at.node));
         }
-        if (forward != keys_)
-            return "next walks another order";
+        if (forward != keys_) return "next walks another order";
         std::vector<K> backward;
         for (at = tree_.end(); at != tree_.begin() && backward.size() <= keys_.size();) {
             at = tree_base::previous(at);
@@ -125,7 +110,7 @@ bool int_less(std::uint32_t, const void* a, const void* b) {
 
 // A bare tree_base of int nodes that counts what the tree asks of it.
 class int_tree : public testing::Test {
-  protected:
+protected:
     ~int_tree() override { tree.clear(&destroy, this); }
 
     tree_insert_result insert(int key) { return tree.insert_unique(&key, &make, this); }
@@ -241,8 +226,7 @@ TEST(tree, MatchesAStandardSetThroughRandomChanges) {
             } else {
                 // Erase by position (often an end of the tree) hands back the successor.
                 auto at = what % 2 ? model.begin() : std::prev(model.end());
-                if (what % 5 == 0)
-                    at = std::prev(model.upper_bound(std::max(k, *model.begin())));
+                if (what % 5 == 0) at = std::prev(model.upper_bound(std::max(k, *model.begin())));
                 k = *at;
                 auto next = tree.erase(tree.find(k));
                 at = model.erase(at);

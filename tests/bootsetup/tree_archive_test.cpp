@@ -2,8 +2,10 @@
 // back, how the chain of chunks is sealed, the captures and restores that
 // must fail, and a restore where owners cannot be set.
 
-#include <gtest/gtest.h>
+#include "bootsetup/tree_archive.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,7 +19,6 @@
 #include <string>
 #include <vector>
 
-#include "bootsetup/tree_archive.h"
 #include "tests/support/files.h"
 
 namespace {
@@ -69,7 +70,8 @@ TEST(tree_archive, tree_comes_back_with_contents_modes_owners_and_times) {
     }
     chmod((store / "deep").c_str(), 0750);
     long when = 1100000000;
-    for (const char* name : {"big", "empty", "deep/er/tool", "deep/er", "deep", ""}) set_times(store / name, when += 1000);
+    for (const char* name : {"big", "empty", "deep/er/tool", "deep/er", "deep", ""})
+        set_times(store / name, when += 1000);
     const char* const names[] = {"", "big", "empty", "deep", "deep/er", "deep/er/tool"};
     struct stat before[6];
     for (int i = 0; i < 6; ++i) before[i] = status_of(store / names[i]);

@@ -216,11 +216,14 @@ TEST_F(floppy_set_test, accepts_only_headers_with_a_readable_geometry) {
     } cases[] = {
         {floppy_magic, 1024, 1024, 1, true},  // a group of exactly 1 MiB
         // A group too big to hold is refused only after the header is taken.
-        {floppy_magic, 1024, 1025, 1, true},  {floppy_magic, 5, 2, 1, true},
+        {floppy_magic, 1024, 1025, 1, true},
+        {floppy_magic, 5, 2, 1, true},
         {floppy_magic, 4, 8, 1, false},  // no payload
-        {floppy_magic, 0, 8, 1, false},       {floppy_magic, 512, 0, 0, false},
+        {floppy_magic, 0, 8, 1, false},
+        {floppy_magic, 512, 0, 0, false},
         {floppy_magic, 512, 1, 1, false},  // no data block
-        {floppy_magic, 512, 2, 3, false},     {0x72847298, 512, 8, 1, false},
+        {floppy_magic, 512, 2, 3, false},
+        {0x72847298, 512, 8, 1, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message()

@@ -20,9 +20,9 @@ TEST(command_line, mistakes_ask_for_the_usage_line) {
         {"a.VSK"},                 // the suffix is case-sensitive
         {"vsk"},                   // shorter than the suffix
         {"-x"},
-        {"-r"},                    // "-r" last is taken for a package path
+        {"-r"},  // "-r" last is taken for a package path
         {"-q", "-r"},
-        {"-q", "--version"},       // only the first argument asks for the version
+        {"-q", "--version"},  // only the first argument asks for the version
     };
     for (const auto& args : cases) {
         EXPECT_TRUE(parse(args).usage) << args.size() << " " << args.back();
@@ -30,8 +30,8 @@ TEST(command_line, mistakes_ask_for_the_usage_line) {
 }
 
 TEST(command_line, options_and_package_path) {
-    const command_line line = parse({"-b", "-r", "/a", "-q", "--force", "-down", "-r", "/mnt",
-                                     "-i", "p.vsk"});
+    const command_line line =
+        parse({"-b", "-r", "/a", "-q", "--force", "-down", "-r", "/mnt", "-i", "p.vsk"});
     EXPECT_FALSE(line.usage);
     EXPECT_STREQ(line.root.text(), "/mnt");
     EXPECT_TRUE(line.quiet);

@@ -1,10 +1,11 @@
+#include "installer/install.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "base/out_stream.h"
-#include "installer/install.h"
 #include "installer/run_flags.h"
 #include "tests/support/container_bytes.h"
 #include "tests/support/memory_buffers.h"
@@ -20,7 +21,8 @@ TEST(install_stream, reads_an_unusable_stream_to_its_end) {
     const std::vector<std::pair<const char*, std::string>> streams = {
         {"foreign magic", std::string(8, '\0') + tail},
         {"cut header part",
-         container_bytes(part_bytes(part_package, header_record_bytes("a", 1, 0).substr(0, 20))) + tail},
+         container_bytes(part_bytes(part_package, header_record_bytes("a", 1, 0).substr(0, 20))) +
+             tail},
     };
     for (const auto& [label, bytes] : streams) {
         SCOPED_TRACE(label);

@@ -1,5 +1,3 @@
-#include "installer/installer_reporter.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,6 +7,7 @@
 #include <string>
 
 #include "base/out_stream.h"
+#include "installer/installer_reporter.h"
 #include "tests/support/memory_buffers.h"
 
 namespace {
@@ -39,8 +38,7 @@ TEST_F(reporter_test, error_and_information_end_the_progress_line_first) {
     messages.set_progress("abc");
     messages.say_error("no %d", 1);
     messages.say_info("done");
-    EXPECT_EQ(printed(), hide + "\rabc\r" + show + hide + "\r   \r" + show +
-                             "ERROR: no 1\ndone\n");
+    EXPECT_EQ(printed(), hide + "\rabc\r" + show + hide + "\r   \r" + show + "ERROR: no 1\ndone\n");
     EXPECT_TRUE(messages.progress_line.empty());
     ASSERT_EQ(messages.message_log.size(), 2u);
     EXPECT_EQ(logged(0), "ERROR: no 1");

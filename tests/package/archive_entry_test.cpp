@@ -1,3 +1,5 @@
+#include "package/archive_entry.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -5,7 +7,6 @@
 #include "base/byte_string.h"
 #include "base/in_stream.h"
 #include "base/out_stream.h"
-#include "package/archive_entry.h"
 #include "tests/support/container_bytes.h"
 #include "tests/support/memory_buffers.h"
 

@@ -86,10 +86,9 @@ TEST(package_reader, file_of_only_a_header_has_no_parts) {
 }
 
 TEST(package_reader, passes_over_parts_it_does_not_accept) {
-    const std::string parts = part_bytes(part_package, "identity") +
-                              part_bytes(part_description, "a router package") +
-                              part_bytes(part_depends, "needs") +
-                              part_bytes(part_oninstall, "echo hi");
+    const std::string parts =
+        part_bytes(part_package, "identity") + part_bytes(part_description, "a router package") +
+        part_bytes(part_depends, "needs") + part_bytes(part_oninstall, "echo hi");
     memory_source source(container_bytes(parts));
     in_stream in(&source);
     package_reader reader(in);
@@ -113,8 +112,8 @@ TEST(package_reader, passes_over_parts_it_does_not_accept) {
 
 TEST(package_reader, reading_stops_at_the_end_of_the_payload) {
     // A word or line must not run on into the header of the next part.
-    const std::string parts = part_bytes(part_architecture, "x86 12") +
-                              part_bytes(part_oninstall, "34\nsecond line");
+    const std::string parts =
+        part_bytes(part_architecture, "x86 12") + part_bytes(part_oninstall, "34\nsecond line");
     memory_source source(container_bytes(parts));
     in_stream in(&source);
     package_reader reader(in);
@@ -144,9 +143,9 @@ TEST(package_reader, positions_count_from_the_start_of_the_payload) {
     for (int i = 0; i < 100; ++i) payload += static_cast<char>('a' + i % 26);
     for (const bool seekable : {true, false}) {
         SCOPED_TRACE(seekable ? "file-like" : "pipe-like");
-        memory_source source(container_bytes(part_bytes(part_package, "x") +
-                                             part_bytes(part_oninstall, payload)),
-                             seekable);
+        memory_source source(
+            container_bytes(part_bytes(part_package, "x") + part_bytes(part_oninstall, payload)),
+            seekable);
         in_stream in(&source);
         package_reader reader(in);
         reader.accept(part_oninstall);
@@ -212,9 +211,9 @@ TEST(package_reader, skips_an_unread_payload_by_seeking_when_it_can) {
 TEST(package_reader, passes_a_big_part_on_a_file_and_on_a_pipe) {
     std::string big(1 << 20, '\0');
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
-    const std::string bytes = container_bytes(part_bytes(part_package, "head") +
-                                              part_bytes(part_files, big) +
-                                              part_bytes(part_onuninstall, "rm -f /x"));
+    const std::string bytes =
+        container_bytes(part_bytes(part_package, "head") + part_bytes(part_files, big) +
+                        part_bytes(part_onuninstall, "rm -f /x"));
     const std::string path = fixture::scratch_path("big.vsk");
     fixture::write_file(path, bytes);
 
@@ -291,8 +290,8 @@ TEST(package_reader, cut_payload_is_the_end_even_when_passed_over) {
 }
 
 TEST(package_reader, push_back_stays_inside_the_payload) {
-    memory_source source(container_bytes(part_bytes(part_package, "ab") +
-                                         part_bytes(part_depends, "cd")));
+    memory_source source(
+        container_bytes(part_bytes(part_package, "ab") + part_bytes(part_depends, "cd")));
     in_stream in(&source);
     package_reader reader(in);
     reader.accept(part_package);

@@ -1,8 +1,8 @@
+#include "package/format.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-#include "package/format.h"
 
 TEST(format, name_field_length_stops_at_the_first_nul_or_at_16) {
     struct case_ {
@@ -14,7 +14,9 @@ TEST(format, name_field_length_stops_at_the_first_nul_or_at_16) {
         {"\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0X", 0},
         {"base\0\0\0\0\0\0\0\0\0\0\0\0X", 4},
         {"a\0bc\0\0\0\0\0\0\0\0\0\0\0\0X", 1},
-        {"sixteen-byte-nam" "X", 16},
+        {"sixteen-byte-nam"
+         "X",
+         16},
     };
     for (const case_& c : cases) {
         SCOPED_TRACE(c.length);

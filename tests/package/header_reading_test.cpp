@@ -146,7 +146,7 @@ TEST(read_header, fails_on_short_or_misplaced_records) {
 }
 
 class read_store_file_test : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override {
         for (const std::string& path : paths_) unlink(path.c_str());
     }
@@ -157,7 +157,7 @@ class read_store_file_test : public ::testing::Test {
     }
     package_file f;
 
-  private:
+private:
     std::vector<std::string> paths_;
 };
 

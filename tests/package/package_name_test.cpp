@@ -10,11 +10,12 @@ TEST(valid_package_name, refuses_what_cannot_be_one_entry_directory) {
         bool valid;
     };
     const case_ cases[] = {
-        {"base", true},   {"a.b-c_1", true}, {".hidden", true}, {"...", true},
-        {"", false},      {".", false},      {"..", false},     {"a/b", false},
-        {"/base", false}, {"base/", false},  {"../x", false},
-        {"a b", true},    {"caf\xc3\xa9", true}, {"\x80", true},
-        {"zz\ninstalled", false}, {"a\tb", false}, {"\x1b[2J", false}, {"a\x7f", false},
+        {"base", true},        {"a.b-c_1", true},  {".hidden", true},
+        {"...", true},         {"", false},        {".", false},
+        {"..", false},         {"a/b", false},     {"/base", false},
+        {"base/", false},      {"../x", false},    {"a b", true},
+        {"caf\xc3\xa9", true}, {"\x80", true},     {"zz\ninstalled", false},
+        {"a\tb", false},       {"\x1b[2J", false}, {"a\x7f", false},
         {"\x1f", false},
     };
     for (const case_& c : cases) {

@@ -59,10 +59,10 @@ TEST(package_writer, lays_out_parts_as_the_reader_expects) {
             if (c.call_finish) writer.finish();
             writer.close();
         }
-        const std::string expected = container_bytes(part_bytes(part_package, "") +
-                                                         part_bytes(part_oninstall, script) +
-                                                         part_bytes(part_files, archive),
-                                                     c.untracked ? magic_untracked : magic_tracked);
+        const std::string expected =
+            container_bytes(part_bytes(part_package, "") + part_bytes(part_oninstall, script) +
+                                part_bytes(part_files, archive),
+                            c.untracked ? magic_untracked : magic_tracked);
         EXPECT_EQ(fixture::read_file(path), expected);
     }
 }

@@ -120,7 +120,7 @@ TEST(conversation, accept_message_rules) {
         int received = c.received != 0 ? c.received : static_cast<int>(packet.size());
         if (c.sent.length_change != 0) {
             store_u16(packet.data() + length_offset,
-                         static_cast<std::uint16_t>(c.sent.payload.size() - c.sent.length_change));
+                      static_cast<std::uint16_t>(c.sent.payload.size() - c.sent.length_change));
         }
         EXPECT_EQ(accept_message(conversation, packet.data(), received), c.accepted);
         EXPECT_EQ(conversation.peer_seq, c.peer_seq_after);

@@ -7,7 +7,8 @@
 //
 //   std::string file = fixture::container_bytes(
 //       fixture::part_bytes(part_package, fixture::header_record_bytes("base", 0x01000000, 1)) +
-//       fixture::part_bytes(part_files, fixture::zlib_bytes(fixture::entry_bytes(0x81a4, "/a", "x"))));
+//       fixture::part_bytes(part_files, fixture::zlib_bytes(fixture::entry_bytes(0x81a4, "/a",
+//       "x"))));
 //   fixture::write_file(path, file);
 
 #include <cstdint>

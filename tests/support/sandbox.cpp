@@ -73,7 +73,8 @@ bool mirror_system_dir(const std::string& host, const std::string& target) {
 bool make_null_device(const std::string& dir) {
     if (!make_dir(dir, 0755)) return false;
     const std::string node = dir + "/null";
-    return mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 && chmod(node.c_str(), 0666) == 0;
+    return mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 &&
+           chmod(node.c_str(), 0666) == 0;
 }
 
 // Both the jail and the scratch root get their own /proc: a program that
@@ -84,7 +85,8 @@ bool lay_out_system(const std::string& dir) {
         if (!mirror_system_dir(std::string("/") + name, dir + "/" + name)) return false;
     }
     if (!make_dir(dir + "/proc", 0555)) return false;
-    if (mount("proc", (dir + "/proc").c_str(), "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0) {
+    if (mount("proc", (dir + "/proc").c_str(), "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) !=
+        0) {
         return false;
     }
     return make_null_device(dir + "/dev");
@@ -94,20 +96,24 @@ bool lay_out_system(const std::string& dir) {
 void build_namespace(const std::string& base, const std::string& bin_dir, std::size_t fs_bytes,
                      int report) {
     if (unshare(CLONE_NEWNS) != 0) die(report, "unshare");
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) die(report, "make-rprivate /");
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        die(report, "make-rprivate /");
     const std::string size = "size=" + std::to_string(fs_bytes) + ",mode=755";
-    if (mount("tarnvale-sandbox", base.c_str(), "tmpfs", 0, size.c_str()) != 0) die(report, "mount tmpfs");
+    if (mount("tarnvale-sandbox", base.c_str(), "tmpfs", 0, size.c_str()) != 0)
+        die(report, "mount tmpfs");
     if (!lay_out_system(base)) die(report, "jail system folders");
     const std::string tools = base + "/tools";
     if (!make_dir(tools, 0755)) die(report, "mkdir tools");
-    if (mount(bin_dir.c_str(), tools.c_str(), nullptr, MS_BIND, nullptr) != 0) die(report, "bind tools");
+    if (mount(bin_dir.c_str(), tools.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        die(report, "bind tools");
     if (mount(nullptr, tools.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
         die(report, "read-only tools");
     }
     const std::string root = base + "/root";
     if (!make_dir(root, 0755) || !lay_out_system(root)) die(report, "root system folders");
     if (!make_dir(root + "/tmp", 01777)) die(report, "mkdir tmp");
-    if (!make_dir(root + "/var", 0755) || !make_dir(root + "/var/pdb", 0755)) die(report, "mkdir var/pdb");
+    if (!make_dir(root + "/var", 0755) || !make_dir(root + "/var/pdb", 0755))
+        die(report, "mkdir var/pdb");
 }
 
 std::string read_all(int fd) {
@@ -219,7 +225,8 @@ scratch_root::scratch_root(const std::string& bin_dir, std::size_t fs_bytes) : b
     }
     keeper_ = keeper;
     keeper_control_ = control[1];
-    namespace_fd_ = open(("/proc/" + std::to_string(keeper_) + "/ns/mnt").c_str(), O_RDONLY | O_CLOEXEC);
+    namespace_fd_ =
+        open(("/proc/" + std::to_string(keeper_) + "/ns/mnt").c_str(), O_RDONLY | O_CLOEXEC);
     if (namespace_fd_ < 0) failure_ = "no namespace handle";
 }
 
@@ -354,7 +361,8 @@ pid_t scratch_root::hold(const std::string& inside, bool mapped) {
         int fd = open(inside.c_str(), O_RDONLY);
         if (fd < 0) die(ready_pipe[1], "open " + inside);
         if (mapped) {
-            if (mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0) == MAP_FAILED) die(ready_pipe[1], "mmap");
+            if (mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0) == MAP_FAILED)
+                die(ready_pipe[1], "mmap");
             close(fd);
         }
         (void)write(ready_pipe[1], "", 1);
@@ -394,7 +402,8 @@ bool scratch_root::mount_tmpfs(const std::string& inside, std::size_t bytes) {
         _exit(mount("tarnvale-small", target.c_str(), "tmpfs", 0, size.c_str()) == 0 ? 0 : 1);
     }
     int status = 0;
-    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
 }
 
 }  // namespace sandbox

@@ -36,21 +36,21 @@ namespace sandbox {
 std::string unavailable_reason();
 
 struct result {
-    int status = -1;           // exit status; -1 when the process was killed
-    int signal = 0;            // the signal that ended it, 0 when it exited
-    bool timed_out = false;    // still running at the deadline, then killed
-    char state = '?';          // process state at the deadline ('S' sleeping, 'R' running)
-    double cpu_seconds = 0;    // processor time used, read at the deadline
-    std::string out;           // standard output
-    std::string err;           // standard error
+    int status = -1;         // exit status; -1 when the process was killed
+    int signal = 0;          // the signal that ended it, 0 when it exited
+    bool timed_out = false;  // still running at the deadline, then killed
+    char state = '?';        // process state at the deadline ('S' sleeping, 'R' running)
+    double cpu_seconds = 0;  // processor time used, read at the deadline
+    std::string out;         // standard output
+    std::string err;         // standard error
 };
 
 struct run_options {
-    std::string stdin_path;        // host file for standard input; empty: /dev/null
-    bool stdin_as_pipe = false;    // feed that file through a pipe, as bootsetup does
+    std::string stdin_path;      // host file for standard input; empty: /dev/null
+    bool stdin_as_pipe = false;  // feed that file through a pipe, as bootsetup does
     int timeout_ms = 30000;
-    bool root_argument = true;     // put "-r /root" in front of the arguments
-    std::string program = "installer";  // a program of the build's bin directory
+    bool root_argument = true;             // put "-r /root" in front of the arguments
+    std::string program = "installer";     // a program of the build's bin directory
     std::vector<std::string> environment;  // "NAME=value" added for the program
 };
 
@@ -92,7 +92,7 @@ private:
         int out;
         int err;
     };
-    std::string base_;         // B on the host (an empty directory there)
+    std::string base_;  // B on the host (an empty directory there)
     pid_t keeper_ = -1;
     int keeper_control_ = -1;  // closing it ends the keeper
     int namespace_fd_ = -1;

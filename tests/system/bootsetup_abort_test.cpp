@@ -17,7 +17,9 @@ struct abort_case {
     const char* last_words;
 };
 
-void PrintTo(const abort_case& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const abort_case& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class bootsetup_abort : public ::testing::TestWithParam<abort_case> {};
 
@@ -85,8 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
     scenarios, bootsetup_abort,
     ::testing::Values(abort_case{"no_to_continue_on_a_serial_console", true, "/sbin/init", false,
                                  "n\nPress ENTER to reboot\n"},
-                      abort_case{"interrupt_in_the_menu_without_a_worker", false, "/sbin/bootsetup", true,
-                                 "\n\nInstallation aborted\nPress ENTER to reboot\n"}),
+                      abort_case{"interrupt_in_the_menu_without_a_worker", false, "/sbin/bootsetup",
+                                 true, "\n\nInstallation aborted\nPress ENTER to reboot\n"}),
     [](const ::testing::TestParamInfo<abort_case>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -27,10 +27,12 @@ void make_old_system(const fs::path& tree) {
     chown((store / "network.conf").c_str(), 12, 34);
     chown((store / "firewall").c_str(), 56, 78);
     chmod((store / "firewall").c_str(), 02750);
-    const char* dated[] = {"network.conf", "empty", "firewall/rules", "firewall/helper", "firewall", ""};
+    const char* dated[] = {"network.conf",    "empty",    "firewall/rules",
+                           "firewall/helper", "firewall", ""};
     long long when = 1000000000;
     for (const char* name : dated) {
-        std::string command = "touch -h -d @" + std::to_string(when) + " " + quote((store / name).string());
+        std::string command =
+            "touch -h -d @" + std::to_string(when) + " " + quote((store / name).string());
         ASSERT_EQ(shell(command), 0);
         when += 86400;
     }
@@ -48,8 +50,10 @@ TEST(bootsetup_cdrom, menu_selection_and_kept_configuration_on_one_partition) {
     make_old_system(work / "old");
     // Taken before anything lists or reads the tree, which changes access times.
     std::map<std::string, file_facts> before;
-    for (const char* name : {"", "/network.conf", "/empty", "/firewall", "/firewall/rules", "/firewall/helper"})
-        before[std::string("vesk/store") + name] = facts(work / "old/vesk/store" / (name + (*name ? 1 : 0)));
+    for (const char* name :
+         {"", "/network.conf", "/empty", "/firewall", "/firewall/rules", "/firewall/helper"})
+        before[std::string("vesk/store") + name] =
+            facts(work / "old/vesk/store" / (name + (*name ? 1 : 0)));
     install_old_system(disk, work / "old");
 
     build_media(work, work / "cd", sample_packages());
@@ -86,9 +90,12 @@ TEST(bootsetup_cdrom, menu_selection_and_kept_configuration_on_one_partition) {
     box.send(" i");
 
     ASSERT_TRUE(box.expect("Do you want to keep old configuration?  [y/n]:")) << box.unread();
-    EXPECT_NE(box.last_expected().find("\033[8;0H \033[m\033[7m [ ] ppp \033[m"), std::string::npos);
+    EXPECT_NE(box.last_expected().find("\033[8;0H \033[m\033[7m [ ] ppp \033[m"),
+              std::string::npos);
     box.send("y");
-    ASSERT_TRUE(box.expect("y\n\nWarning: all data on the disk will be erased!\n\nContinue? [y/n]:")) << box.unread();
+    ASSERT_TRUE(
+        box.expect("y\n\nWarning: all data on the disk will be erased!\n\nContinue? [y/n]:"))
+        << box.unread();
     box.send("y");
     ASSERT_TRUE(box.expect("Reading old configuration...")) << box.unread();
     ASSERT_TRUE(box.expect("Creating partition...")) << box.unread();
@@ -104,12 +111,15 @@ TEST(bootsetup_cdrom, menu_selection_and_kept_configuration_on_one_partition) {
     EXPECT_TRUE(box.rebooted());
     EXPECT_NE(box.screen().find("\nRebooting...\n"), std::string::npos);
 
-    EXPECT_EQ(box.insmod_log(), "fat\nvfat\nisofs\ncdrom\nide-cd\nusbcore\nusb-uhci\nusb-ohci\nhid\n");
-    EXPECT_NE(box.hidden_console().find("fsck called: -d -v\n"), std::string::npos) << box.hidden_console();
+    EXPECT_EQ(box.insmod_log(),
+              "fat\nvfat\nisofs\ncdrom\nide-cd\nusbcore\nusb-uhci\nusb-ohci\nhid\n");
+    EXPECT_NE(box.hidden_console().find("fsck called: -d -v\n"), std::string::npos)
+        << box.hidden_console();
 
     // One partition after the first track over the whole disk, a journal.
     disk_contents after = read_disk(disk, work);
-    EXPECT_EQ(table_entry(after.table, disk, 1), "start=63,size=1031121,type=83,bootable") << after.table;
+    EXPECT_EQ(table_entry(after.table, disk, 1), "start=63,size=1031121,type=83,bootable")
+        << after.table;
     EXPECT_EQ(after.trees.size(), 1u) << after.table;
     EXPECT_TRUE(has_journal(after.superblocks[1]));
     std::string mbr = sector_zero(disk);
@@ -131,7 +141,8 @@ TEST(bootsetup_cdrom, menu_selection_and_kept_configuration_on_one_partition) {
         EXPECT_EQ(now.mtime, old.mtime) << name;
         EXPECT_EQ(now.atime, old.atime) << name;
     }
-    EXPECT_EQ(slurp(root / "vesk/store/firewall/rules"), slurp(work / "old/vesk/store/firewall/rules"));
+    EXPECT_EQ(slurp(root / "vesk/store/firewall/rules"),
+              slurp(work / "old/vesk/store/firewall/rules"));
     EXPECT_EQ(slurp(root / "etc/lilo.conf"),
               "boot=/dev/hda1\nmap=/boot/map\ninstall=/boot/boot.b\nlba32\nimage=/boot/vmlinuz\n"
               "  label=System\n  root=/dev/hda1\n  read-only\n");
@@ -148,9 +159,10 @@ TEST(bootsetup_cdrom, menu_selection_and_kept_configuration_on_one_partition) {
         EXPECT_TRUE(fs::is_directory(root / "var/pdb" / name)) << name;
         EXPECT_TRUE(fs::exists(root / "usr/share" / name / "README")) << name;
     }
-    for (const char* name : {"ppp", "dhcp", "alpha"}) EXPECT_FALSE(fs::exists(root / "var/pdb" / name)) << name;
-    for (const char* directory : {"proc", "vesk/etc", "var/pdb"}) EXPECT_EQ(facts(root / directory).mode, 0755u);
-
+    for (const char* name : {"ppp", "dhcp", "alpha"})
+        EXPECT_FALSE(fs::exists(root / "var/pdb" / name)) << name;
+    for (const char* directory : {"proc", "vesk/etc", "var/pdb"})
+        EXPECT_EQ(facts(root / directory).mode, 0755u);
 }
 
 }  // namespace

@@ -64,7 +64,8 @@ inline void build_package(const fs::path& work, const package_spec& spec, const 
         put(tree / "vesk/lib/install/profile.sh", "");
         fs::create_directories(tree / "dev");
         ASSERT_EQ(mknod((tree / "dev/null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
-        put(tree / "etc/rc.d/rc.postinstall", "#!/bin/bash\necho \"postinstall ran\" >/var/postinstall.done\n", 0755);
+        put(tree / "etc/rc.d/rc.postinstall",
+            "#!/bin/bash\necho \"postinstall ran\" >/var/postinstall.done\n", 0755);
     }
     fs::path script = work / ("oninstall-" + spec.name);
     put(script, "echo " + spec.name + " >>/var/install-order\n", 0755);
@@ -101,7 +102,8 @@ inline std::vector<package_spec> sample_packages() {
     };
 }
 
-inline void build_media(const fs::path& work, const fs::path& out, const std::vector<package_spec>& specs) {
+inline void build_media(const fs::path& work, const fs::path& out,
+                        const std::vector<package_spec>& specs) {
     fs::create_directories(out);
     for (const package_spec& spec : specs) build_package(work, spec, out);
 }
@@ -110,7 +112,7 @@ inline void build_media(const fs::path& work, const fs::path& out, const std::ve
 // and a copy of each file system.
 struct disk_contents {
     std::string table;
-    std::map<int, fs::path> trees;  // partition number to its copy
+    std::map<int, fs::path> trees;           // partition number to its copy
     std::map<int, std::string> superblocks;  // dumpe2fs -h
 };
 
@@ -149,14 +151,16 @@ inline std::string table_entry(const std::string& table, const loop_disk& disk, 
     return squeezed;
 }
 
-inline std::string sector_zero(const loop_disk& disk) { return slurp(disk.image()).substr(0, 512); }
+inline std::string sector_zero(const loop_disk& disk) {
+    return slurp(disk.image()).substr(0, 512);
+}
 
 // A file system with an old system on partition 1 of the disk, made from
 // TREE with its owners, modes and times.
 inline void install_old_system(const loop_disk& disk, const fs::path& tree) {
     unsigned cylinder = disk.shape().heads * disk.shape().sectors;
-    std::string table = "start=" + std::to_string(disk.shape().sectors) +
-                        ", size=" + std::to_string(disk.shape().cylinders * cylinder - disk.shape().sectors) +
+    std::string table = "start=" + std::to_string(disk.shape().sectors) + ", size=" +
+                        std::to_string(disk.shape().cylinders * cylinder - disk.shape().sectors) +
                         ", type=83, bootable\n";
     ASSERT_TRUE(disk.write_table(table));
     std::string device = disk.partition(1);
@@ -164,7 +168,8 @@ inline void install_old_system(const loop_disk& disk, const fs::path& tree) {
     std::string out;
     ASSERT_EQ(shell("mke2fs -q -j " + device + " 2>&1", &out), 0) << out;
     std::string script = "mount --make-rprivate / && d=$(mktemp -d) && mount " + device +
-                         " \"$d\" && { cp -a " + quote(tree.string()) + "/. \"$d\"; rc=$?; umount \"$d\"; rmdir \"$d\"; exit $rc; }";
+                         " \"$d\" && { cp -a " + quote(tree.string()) +
+                         "/. \"$d\"; rc=$?; umount \"$d\"; rmdir \"$d\"; exit $rc; }";
     ASSERT_EQ(shell("unshare -m sh -c " + quote(script) + " 2>&1", &out), 0) << out;
 }
 

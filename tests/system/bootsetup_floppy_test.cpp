@@ -11,17 +11,20 @@ namespace {
 
 using namespace bootsetup_test;
 
-void make_set(const fs::path& stream, const fs::path& out, const std::string& set_id, std::uintmax_t floppy_bytes) {
+void make_set(const fs::path& stream, const fs::path& out, const std::string& set_id,
+              std::uintmax_t floppy_bytes) {
     fs::create_directories(out);
     std::string command = std::string(TARNVALE_BIN_DIR) + "/vsktool floppies --set-id " + set_id +
                           " --block-size 1024 --group-blocks 8 --parity-blocks 1 --floppy-bytes " +
-                          std::to_string(floppy_bytes) + " " + quote(out.string()) + " " + quote(stream.string());
+                          std::to_string(floppy_bytes) + " " + quote(out.string()) + " " +
+                          quote(stream.string());
     std::string output;
     ASSERT_EQ(shell(command + " 2>&1", &output), 0) << output;
 }
 
 // One floppy's directory holding only the given part file.
-fs::path floppy(const fs::path& set, const fs::path& work, const std::string& part, const std::string& label) {
+fs::path floppy(const fs::path& set, const fs::path& work, const std::string& part,
+                const std::string& label) {
     fs::path directory = work / ("floppy-" + label);
     fs::create_directories(directory);
     fs::copy_file(set / part, directory / part, fs::copy_options::overwrite_existing);
@@ -94,7 +97,8 @@ TEST(bootsetup_floppy, damaged_blocks_repaired_and_a_foreign_floppy_refused) {
     ASSERT_TRUE(box.set_vfat_medium("/dev/fd0", "")) << box.failure();
     ASSERT_TRUE(box.start()) << box.failure();
 
-    ASSERT_TRUE(box.expect("Welcome to Tarnvale Router Software floppy installation\n")) << box.screen();
+    ASSERT_TRUE(box.expect("Welcome to Tarnvale Router Software floppy installation\n"))
+        << box.screen();
     ASSERT_TRUE(box.expect("Do you want to keep old configuration?  [y/n]:")) << box.unread();
     box.send("x");  // only y and n are answers
     ASSERT_TRUE(box.expect("\a")) << box.unread();
@@ -105,7 +109,8 @@ TEST(bootsetup_floppy, damaged_blocks_repaired_and_a_foreign_floppy_refused) {
     const std::string second = "\nPlease insert 2nd installation floppy.\nPress ENTER when ready\n";
     const std::string third = "\nPlease insert 3rd installation floppy.\nPress ENTER when ready\n";
     ASSERT_TRUE(box.expect(second, 120000)) << box.unread();
-    ASSERT_TRUE(box.set_vfat_medium("/dev/fd0", floppy(work / "set", work, "tarnvale.n00", "first").string()));
+    ASSERT_TRUE(box.set_vfat_medium("/dev/fd0",
+                                    floppy(work / "set", work, "tarnvale.n00", "first").string()));
     box.send("\n");
     ASSERT_TRUE(box.expect("Installing part 1 of 2...\n")) << box.unread();
 
@@ -115,27 +120,32 @@ TEST(bootsetup_floppy, damaged_blocks_repaired_and_a_foreign_floppy_refused) {
     ASSERT_TRUE(box.expect("Wrong floppy!\n")) << box.unread();
     ASSERT_TRUE(box.expect(third)) << box.unread();
     // The second floppy of another set.
-    ASSERT_TRUE(box.set_vfat_medium("/dev/fd0", floppy(work / "other-set", work, "tarnvale.n01", "foreign").string()));
+    ASSERT_TRUE(box.set_vfat_medium(
+        "/dev/fd0", floppy(work / "other-set", work, "tarnvale.n01", "foreign").string()));
     box.send("\n");
     ASSERT_TRUE(box.expect("ERROR: bad floppy, please replace it.\n")) << box.unread();
     ASSERT_TRUE(box.expect(third)) << box.unread();
-    ASSERT_TRUE(box.set_vfat_medium("/dev/fd0", floppy(work / "set", work, "tarnvale.n01", "second").string()));
+    ASSERT_TRUE(box.set_vfat_medium("/dev/fd0",
+                                    floppy(work / "set", work, "tarnvale.n01", "second").string()));
     box.send("\n");
     ASSERT_TRUE(box.expect("Installing part 2 of 2...\n")) << box.unread();
     ASSERT_TRUE(box.expect("Checking disk integrity...", 120000)) << box.unread();
-    ASSERT_TRUE(box.expect("\nSoftware installed.\nRemove boot floppy\nPress ENTER to reboot\n")) << box.unread();
+    ASSERT_TRUE(box.expect("\nSoftware installed.\nRemove boot floppy\nPress ENTER to reboot\n"))
+        << box.unread();
     box.send("\n");
     ASSERT_TRUE(box.wait(30000));
     EXPECT_TRUE(box.rebooted());
 
     std::string hidden = box.hidden_console();
     std::string repaired;
-    for (int g = 0; g < groups; ++g) repaired += "Recovering bad block #" + std::to_string(g % 7) + "\n";
+    for (int g = 0; g < groups; ++g)
+        repaired += "Recovering bad block #" + std::to_string(g % 7) + "\n";
     EXPECT_NE(hidden.find(repaired), std::string::npos) << hidden;
     EXPECT_NE(hidden.find("fsck called: -d -v\n"), std::string::npos) << hidden;
 
     disk_contents after = read_disk(disk, work);
-    EXPECT_EQ(table_entry(after.table, disk, 1), "start=63,size=201537,type=83,bootable") << after.table;
+    EXPECT_EQ(table_entry(after.table, disk, 1), "start=63,size=201537,type=83,bootable")
+        << after.table;
     EXPECT_TRUE(has_journal(after.superblocks[1]));
     expect_whole_set_installed(after.trees[1]);
 }

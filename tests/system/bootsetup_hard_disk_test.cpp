@@ -22,7 +22,8 @@ TEST(bootsetup_hard_disk, unattended_installation_on_two_partitions) {
     fs::path media = work / "media";
     build_media(work, media, sample_packages());
     std::string boot_sector(510, '\0');
-    for (std::size_t i = 0; i < boot_sector.size(); ++i) boot_sector[i] = static_cast<char>(i * 7 + 1);
+    for (std::size_t i = 0; i < boot_sector.size(); ++i)
+        boot_sector[i] = static_cast<char>(i * 7 + 1);
     boot_sector += "\x55\xAA";
     put(media / "mbr", boot_sector);
     put(media / "autorun.scr", "set hostname gateway\nset interface eth0 address 10.1.1.1/24\n");
@@ -35,15 +36,17 @@ TEST(bootsetup_hard_disk, unattended_installation_on_two_partitions) {
     how.arguments = {"-hdd-install"};
     ASSERT_TRUE(box.start(how)) << box.failure();
 
-    ASSERT_TRUE(box.expect("\033[?25l\033[H\033[2JWelcome to Tarnvale Router Software hard disk installation\n"
-                           "Press Ctrl-Alt-Delete to abort\n"))
+    ASSERT_TRUE(box.expect(
+        "\033[?25l\033[H\033[2JWelcome to Tarnvale Router Software hard disk installation\n"
+        "Press Ctrl-Alt-Delete to abort\n"))
         << box.screen();
     ASSERT_TRUE(box.wait(180000)) << box.screen();
     EXPECT_TRUE(box.rebooted()) << box.screen();
     std::string screen = box.screen();
     for (const char* name : {"system", "ppp", "dhcp", "httpd", "webui", "alpha"})
         EXPECT_NE(screen.find(std::string("Reading: ") + name + "..."), std::string::npos) << name;
-    EXPECT_NE(screen.find("\nSoftware installed.\n\033[?25h\nRebooting...\n"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("\nSoftware installed.\n\033[?25h\nRebooting...\n"), std::string::npos)
+        << screen;
     EXPECT_EQ(screen.find("[y/n]"), std::string::npos);
     EXPECT_EQ(screen.find("Press ENTER"), std::string::npos);
     EXPECT_EQ(screen.find("ERROR"), std::string::npos) << screen;
@@ -58,8 +61,10 @@ TEST(bootsetup_hard_disk, unattended_installation_on_two_partitions) {
     // A boot partition of ceil(10 MiB / 516096) = 21 cylinders after the
     // first track, the root over the remaining 1003.
     disk_contents after = read_disk(disk, work);
-    EXPECT_EQ(table_entry(after.table, disk, 1), "start=63,size=21105,type=83,bootable") << after.table;
-    EXPECT_EQ(table_entry(after.table, disk, 2), "start=21168,size=1011024,type=83,bootable") << after.table;
+    EXPECT_EQ(table_entry(after.table, disk, 1), "start=63,size=21105,type=83,bootable")
+        << after.table;
+    EXPECT_EQ(table_entry(after.table, disk, 2), "start=21168,size=1011024,type=83,bootable")
+        << after.table;
     EXPECT_EQ(after.trees.size(), 2u);
     EXPECT_FALSE(has_journal(after.superblocks[1]));
     EXPECT_TRUE(has_journal(after.superblocks[2]));

@@ -64,8 +64,8 @@ std::string namespace_id(pid_t pid, const char* kind) {
 // makes system calls.
 struct child_plan {
     std::string root;
-    std::string console_slave;    // host path of the pty's slave
-    std::string console_node;     // its place in the machine's /dev
+    std::string console_slave;                 // host path of the pty's slave
+    std::string console_node;                  // its place in the machine's /dev
     std::vector<std::string> read_only_binds;  // host directories bound at the same place in root
     std::vector<std::string> argv;
     std::vector<std::string> envp;
@@ -110,12 +110,14 @@ int child_main(void* argument) {
     if (mount(root, root, nullptr, MS_BIND, nullptr) != 0) give_up("root");
     for (const std::string& directory : plan.read_only_binds) {
         std::string target = plan.root + directory;
-        if (mount(directory.c_str(), target.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0) give_up(directory.c_str());
+        if (mount(directory.c_str(), target.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0)
+            give_up(directory.c_str());
         if (mount(nullptr, target.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
             give_up(directory.c_str());
     }
     std::string console_target = plan.root + plan.console_node;
-    if (mount(plan.console_slave.c_str(), console_target.c_str(), nullptr, MS_BIND, nullptr) != 0) give_up("console");
+    if (mount(plan.console_slave.c_str(), console_target.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        give_up("console");
 
     if (setsid() < 0) give_up("setsid");
     int console = open(plan.console_slave.c_str(), O_RDWR);
@@ -141,11 +143,13 @@ int child_main(void* argument) {
 }
 
 std::string check_tools() {
-    const char* const needed[] = {"/usr/sbin/sfdisk", "/usr/bin/partx", "/usr/sbin/mke2fs", "/usr/sbin/debugfs",
-                                  "/usr/bin/fuseiso", "/usr/bin/genisoimage", "/bin/bash-static", "/usr/bin/unshare",
-                                  "/dev/fuse", "/dev/loop-control"};
+    const char* const needed[] = {"/usr/sbin/sfdisk",  "/usr/bin/partx",   "/usr/sbin/mke2fs",
+                                  "/usr/sbin/debugfs", "/usr/bin/fuseiso", "/usr/bin/genisoimage",
+                                  "/bin/bash-static",  "/usr/bin/unshare", "/dev/fuse",
+                                  "/dev/loop-control"};
     for (const char* path : needed)
-        if (access(path, F_OK) != 0) return std::string(path) + " is missing (scripts/setup-packages)";
+        if (access(path, F_OK) != 0)
+            return std::string(path) + " is missing (scripts/setup-packages)";
     for (const std::string& built : {bin_dir + "/bootsetup", bin_dir + "/installer", shim_path})
         if (access(built.c_str(), R_OK) != 0) return built + " is not built";
     return "";
@@ -155,7 +159,8 @@ std::string check_namespaces() {
     pid_t pid = fork();
     if (pid == 0) _exit(unshare(namespace_flags) == 0 ? 0 : 1);
     int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
         return "cannot make PID, mount, network and UTS namespaces here";
     return "";
 }
@@ -185,8 +190,8 @@ int shell(const std::string& command, std::string* out) {
 
 bool extract_file_system(const std::string& device, const std::string& destination) {
     fs::create_directories(destination);
-    std::string script = "mount --make-rprivate / && d=$(mktemp -d) && mount -o ro " + quote(device) +
-                         " \"$d\" && { cp -a \"$d\"/. " + quote(destination) +
+    std::string script = "mount --make-rprivate / && d=$(mktemp -d) && mount -o ro " +
+                         quote(device) + " \"$d\" && { cp -a \"$d\"/. " + quote(destination) +
                          "; rc=$?; umount \"$d\"; rmdir \"$d\"; exit $rc; }";
     return shell("unshare -m sh -c " + quote(script) + " 2>&1") == 0;
 }
@@ -194,9 +199,7 @@ bool extract_file_system(const std::string& device, const std::string& destinati
 // ---- loop_disk
 
 loop_disk::loop_disk(const std::string& image, geometry shape) : image_(image), shape_(shape) {
-    {
-        std::ofstream create(image, std::ios::binary | std::ios::trunc);
-    }
+    { std::ofstream create(image, std::ios::binary | std::ios::trunc); }
     std::error_code error;
     fs::resize_file(image, shape.bytes(), error);
     if (error) {
@@ -215,9 +218,13 @@ loop_disk::~loop_disk() {
     if (!device_.empty()) shell("losetup -d " + quote(device_) + " 2>/dev/null");
 }
 
-std::string loop_disk::name() const { return device_.substr(device_.rfind('/') + 1); }
+std::string loop_disk::name() const {
+    return device_.substr(device_.rfind('/') + 1);
+}
 
-std::string loop_disk::numbers() const { return trim(slurp("/sys/block/" + name() + "/dev")); }
+std::string loop_disk::numbers() const {
+    return trim(slurp("/sys/block/" + name() + "/dev"));
+}
 
 std::string loop_disk::partition_numbers(int n) const {
     return trim(slurp("/sys/block/" + name() + "/" + name() + "p" + std::to_string(n) + "/dev"));
@@ -227,11 +234,14 @@ std::string loop_disk::partition(int n) const {
     return partition_numbers(n).empty() ? std::string() : device_ + "p" + std::to_string(n);
 }
 
-bool loop_disk::rescan() const { return shell("partx -u " + quote(device_) + " >/dev/null 2>&1") == 0; }
+bool loop_disk::rescan() const {
+    return shell("partx -u " + quote(device_) + " >/dev/null 2>&1") == 0;
+}
 
 bool loop_disk::write_table(const std::string& sfdisk_input) const {
-    std::string command = "printf %s " + quote(sfdisk_input) + " | sfdisk -q --no-reread --no-tell-kernel " +
-                          quote(device_) + " >/dev/null 2>&1";
+    std::string command = "printf %s " + quote(sfdisk_input) +
+                          " | sfdisk -q --no-reread --no-tell-kernel " + quote(device_) +
+                          " >/dev/null 2>&1";
     return shell(command) == 0 && rescan();
 }
 
@@ -267,18 +277,22 @@ machine::~machine() {
     // Only the machine's own namespace ever held mounts below the root, and
     // it is gone with its last process; still, never remove through a mount.
     struct stat top, usr;
-    bool mounted = stat(work_.c_str(), &top) == 0 && stat((root_ + "/usr").c_str(), &usr) == 0 && usr.st_dev != top.st_dev;
+    bool mounted = stat(work_.c_str(), &top) == 0 && stat((root_ + "/usr").c_str(), &usr) == 0 &&
+                   usr.st_dev != top.st_dev;
     if (!work_.empty() && !mounted && !getenv("TARNVALE_KEEP_MACHINE")) {
         std::error_code ignored;
         fs::remove_all(work_, ignored);
     }
 }
 
-std::string machine::path(const std::string& inside) const { return root_ + inside; }
+std::string machine::path(const std::string& inside) const {
+    return root_ + inside;
+}
 
 bool machine::prepare_root() {
     std::error_code error;
-    for (const char* directory : {"/dev", "/sbin", "/proc", "/floppy", "/mnt", "/tmp", "/etc", "/.sandbox/media"})
+    for (const char* directory :
+         {"/dev", "/sbin", "/proc", "/floppy", "/mnt", "/tmp", "/etc", "/.sandbox/media"})
         fs::create_directories(root_ + directory, error);
     // The host's programs and libraries: links where the host has links into
     // /usr, read-only binds (made by the child) where it has directories.
@@ -297,7 +311,8 @@ bool machine::prepare_root() {
     fs::copy_file(source_dir + "/tests/system/sandbox/sfdisk", root_ + "/sbin/sfdisk", error);
     fs::copy_file(source_dir + "/tests/system/sandbox/insmod", root_ + "/sbin/insmod", error);
     fs::copy_file(shim_path, root_ + "/.sandbox/mount_shim.so", error);
-    if (access("/etc/mke2fs.conf", R_OK) == 0) fs::copy_file("/etc/mke2fs.conf", root_ + "/etc/mke2fs.conf", error);
+    if (access("/etc/mke2fs.conf", R_OK) == 0)
+        fs::copy_file("/etc/mke2fs.conf", root_ + "/etc/mke2fs.conf", error);
     if (error) {
         failure_ = "preparing the root: " + error.message();
         return false;
@@ -330,11 +345,13 @@ bool machine::set_disk(const loop_disk& disk) {
     std::ostringstream config;
     config << "disk=/dev/hda\nloop=" << disk.name() << "\ncylinders=" << disk.shape().cylinders
            << "\nheads=" << disk.shape().heads << "\nsectors=" << disk.shape().sectors << "\n";
-    if (!spill(root_ + "/.sandbox/disk", config.str()) || !add_node("/dev/hda", S_IFBLK, disk.numbers()))
+    if (!spill(root_ + "/.sandbox/disk", config.str()) ||
+        !add_node("/dev/hda", S_IFBLK, disk.numbers()))
         return false;
     for (int n = 1; n <= 4; ++n) {
         std::string numbers = disk.partition_numbers(n);
-        if (!numbers.empty() && !add_node("/dev/hda" + std::to_string(n), S_IFBLK, numbers)) return false;
+        if (!numbers.empty() && !add_node("/dev/hda" + std::to_string(n), S_IFBLK, numbers))
+            return false;
     }
     return true;
 }
@@ -367,29 +384,35 @@ bool make_drive(const std::string& node) {
     return spill(node, "");
 }
 
-std::string drive_label(const std::string& device) { return device.substr(device.rfind('/') + 1); }
+std::string drive_label(const std::string& device) {
+    return device.substr(device.rfind('/') + 1);
+}
 
 }  // namespace
 
 bool machine::add_iso_medium(const std::string& device, const std::string& tree) {
     std::string inside = "/.sandbox/media/" + drive_label(device) + ".iso";
     std::string out;
-    if (shell("genisoimage -quiet -R -J -o " + quote(root_ + inside) + " " + quote(tree) + " 2>&1", &out) != 0) {
+    if (shell("genisoimage -quiet -R -J -o " + quote(root_ + inside) + " " + quote(tree) + " 2>&1",
+              &out) != 0) {
         failure_ = "genisoimage: " + trim(out);
         return false;
     }
     if (!make_drive(root_ + device)) return false;
-    std::erase_if(media_, [&](const std::string& line) { return line.rfind(device + " ", 0) == 0; });
+    std::erase_if(media_,
+                  [&](const std::string& line) { return line.rfind(device + " ", 0) == 0; });
     media_.push_back(device + " iso9660 " + inside);
     return write_media_map();
 }
 
 bool machine::set_vfat_medium(const std::string& device, const std::string& tree) {
-    std::erase_if(media_, [&](const std::string& line) { return line.rfind(device + " ", 0) == 0; });
+    std::erase_if(media_,
+                  [&](const std::string& line) { return line.rfind(device + " ", 0) == 0; });
     if (!make_drive(root_ + device)) return false;
     if (!tree.empty()) {
         static int serial = 0;
-        std::string inside = "/.sandbox/media/" + drive_label(device) + "-" + std::to_string(++serial);
+        std::string inside =
+            "/.sandbox/media/" + drive_label(device) + "-" + std::to_string(++serial);
         std::error_code error;
         fs::copy(tree, root_ + inside, fs::copy_options::recursive, error);
         if (error) {
@@ -450,8 +473,10 @@ bool machine::start(const options& how) {
     plan.read_only_binds = read_only_binds_;
     plan.argv.push_back(how.argv0);
     for (const std::string& a : how.arguments) plan.argv.push_back(a);
-    plan.envp = {"LD_PRELOAD=/.sandbox/mount_shim.so", "PATH=/sbin:/usr/sbin:/usr/bin:/bin", "HOME=/", "TERM=linux"};
-    for (std::size_t i = 0; i < 4; ++i) plan.parent_namespaces[i] = namespace_id(0, namespace_kinds[i]);
+    plan.envp = {"LD_PRELOAD=/.sandbox/mount_shim.so", "PATH=/sbin:/usr/sbin:/usr/bin:/bin",
+                 "HOME=/", "TERM=linux"};
+    for (std::size_t i = 0; i < 4; ++i)
+        plan.parent_namespaces[i] = namespace_id(0, namespace_kinds[i]);
     if (how.held) {
         int ends[2];
         if (pipe2(ends, O_CLOEXEC) != 0) {
@@ -566,7 +591,8 @@ std::string machine::last_expected() const {
 
 bool machine::wait(int timeout_ms, int* status) {
     std::unique_lock<std::mutex> hold(lock_);
-    bool done = grew_.wait_for(hold, std::chrono::milliseconds(timeout_ms), [this] { return ended_ && !reading_; });
+    bool done = grew_.wait_for(hold, std::chrono::milliseconds(timeout_ms),
+                               [this] { return ended_ && !reading_; });
     if (done && status) *status = status_;
     return done;
 }
@@ -585,17 +611,27 @@ bool machine::interrupt() {
     if (!running()) return false;
     // The worker is init's child that runs bootsetup (file systems in user
     // space that init adopted are children too).
-    std::istringstream children(slurp("/proc/" + std::to_string(init_) + "/task/" + std::to_string(init_) + "/children"));
+    std::istringstream children(
+        slurp("/proc/" + std::to_string(init_) + "/task/" + std::to_string(init_) + "/children"));
     pid_t child;
     while (children >> child) {
-        if (trim(slurp("/proc/" + std::to_string(child) + "/comm")) == "bootsetup") return kill(child, SIGINT) == 0;
+        if (trim(slurp("/proc/" + std::to_string(child) + "/comm")) == "bootsetup")
+            return kill(child, SIGINT) == 0;
     }
     return kill(init_, SIGINT) == 0;
 }
 
-std::string machine::hidden_console() const { return slurp(root_ + "/dev/tty9"); }
-std::string machine::insmod_log() const { return slurp(root_ + "/.sandbox/insmod.log"); }
-std::string machine::sfdisk_log() const { return slurp(root_ + "/.sandbox/sfdisk.log"); }
-std::string machine::mounts_log() const { return slurp(root_ + "/.sandbox/mounts.log"); }
+std::string machine::hidden_console() const {
+    return slurp(root_ + "/dev/tty9");
+}
+std::string machine::insmod_log() const {
+    return slurp(root_ + "/.sandbox/insmod.log");
+}
+std::string machine::sfdisk_log() const {
+    return slurp(root_ + "/.sandbox/sfdisk.log");
+}
+std::string machine::mounts_log() const {
+    return slurp(root_ + "/.sandbox/mounts.log");
+}
 
 }  // namespace bootsetup_sandbox

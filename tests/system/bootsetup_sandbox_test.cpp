@@ -3,13 +3,14 @@
 // partitioning tool's dialect were wrong, every installation test would fail
 // for reasons that have nothing to do with bootsetup.
 
+#include "tests/system/bootsetup_sandbox.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-#include "tests/system/bootsetup_sandbox.h"
 #include "tests/system/sandbox_cable.h"
 
 namespace {
@@ -54,18 +55,22 @@ TEST(bootsetup_sandbox, machine_seen_from_inside) {
     EXPECT_NE(report.find("mount /dev/hdc iso9660: from the disc\n"), std::string::npos) << report;
     EXPECT_NE(report.find("mount /dev/hda vfat: Invalid argument\n"), std::string::npos) << report;
     EXPECT_NE(report.find("mount /dev/fd0 vfat: first part\n"), std::string::npos) << report;
-    EXPECT_NE(report.find("/dev/hda: 1023 cylinders, 16 heads, 63 sectors/track\nstatus 0\n"), std::string::npos)
+    EXPECT_NE(report.find("/dev/hda: 1023 cylinders, 16 heads, 63 sectors/track\nstatus 0\n"),
+              std::string::npos)
         << report;
     // A blank disk dumps nothing; a written one lists all four slots.
-    EXPECT_NE(report.find("sectors/track\nstatus 0\nstatus 0\nstatus 0\n"), std::string::npos) << report;
-    EXPECT_NE(report.find("dev: fd0 fuse hda hda1 hda2 hdc null tty0 tty9\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("sectors/track\nstatus 0\nstatus 0\nstatus 0\n"), std::string::npos)
+        << report;
+    EXPECT_NE(report.find("dev: fd0 fuse hda hda1 hda2 hdc null tty0 tty9\n"), std::string::npos)
+        << report;
     EXPECT_NE(report.find("/dev/hda1 : start=       63, size=     1953, Id=83, bootable\n"
                           "/dev/hda2 : start=     2016, size=  1029168, Id=83, bootable\n"
                           "/dev/hda3 : start=        0, size=        0, Id= 0\n"
                           "/dev/hda4 : start=        0, size=        0, Id= 0\n"),
               std::string::npos)
         << report;
-    EXPECT_NE(report.find("refused, not the sandbox disk\nstatus 256\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("refused, not the sandbox disk\nstatus 256\n"), std::string::npos)
+        << report;
 
     box.send("key\n");
     ASSERT_TRUE(box.wait(30000));
@@ -76,8 +81,12 @@ TEST(bootsetup_sandbox, machine_seen_from_inside) {
     // The table is really on the host's loop device.
     std::string table;
     ASSERT_EQ(bootsetup_sandbox::shell("sfdisk -d " + disk.device(), &table), 0);
-    EXPECT_NE(table.find("p1 : start=          63, size=        1953, type=83, bootable"), std::string::npos) << table;
-    EXPECT_NE(table.find("p2 : start=        2016, size=     1029168, type=83, bootable"), std::string::npos) << table;
+    EXPECT_NE(table.find("p1 : start=          63, size=        1953, type=83, bootable"),
+              std::string::npos)
+        << table;
+    EXPECT_NE(table.find("p2 : start=        2016, size=     1029168, type=83, bootable"),
+              std::string::npos)
+        << table;
 }
 
 TEST(bootsetup_sandbox, serial_console_and_a_program_that_is_not_init) {
@@ -91,7 +100,8 @@ TEST(bootsetup_sandbox, serial_console_and_a_program_that_is_not_init) {
     how.serial_console = true;
     ASSERT_TRUE(box.start(how)) << box.failure();
     ASSERT_TRUE(box.expect("ready\n", 30000)) << box.screen();
-    EXPECT_NE(box.last_expected().find("dev: fuse null tty9 ttyS0\n"), std::string::npos) << box.last_expected();
+    EXPECT_NE(box.last_expected().find("dev: fuse null tty9 ttyS0\n"), std::string::npos)
+        << box.last_expected();
     box.send("\n");
     ASSERT_TRUE(box.wait(30000));
     EXPECT_TRUE(box.rebooted());

@@ -106,7 +106,8 @@ TEST_F(installer_bundle, refused_or_empty_bundles) {
 // cannot go on past a cut part, and the run must not try the member forever.
 TEST_F(installer_bundle, a_member_with_a_cut_header_ends_the_members) {
     using namespace fixture;
-    const std::string archive = part_bytes(part_files, zlib_bytes(entry_bytes(0x81a4, "/m2", "m2\n")));
+    const std::string archive =
+        part_bytes(part_files, zlib_bytes(entry_bytes(0x81a4, "/m2", "m2\n")));
     const std::string bytes = container_bytes(
         part_bytes(part_bundle, header_record_bytes("suite", version_number(1, 0), 0)) +
         part_bytes(part_package, header_record_bytes("m1", version_number(1, 0), 0).substr(0, 20)) +

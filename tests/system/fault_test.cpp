@@ -92,7 +92,8 @@ TEST_F(installer_killed, at_a_random_moment_the_next_run_recovers) {
     const auto begun = std::chrono::steady_clock::now();
     ASSERT_EQ(install(second).status, 0);
     const auto span = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::steady_clock::now() - begun).count();
+                          std::chrono::steady_clock::now() - begun)
+                          .count();
 
     int interrupted = 0;
     for (unsigned seed = 1; seed <= 6; ++seed) {

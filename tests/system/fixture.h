@@ -8,8 +8,9 @@
 // installer_test is the base of every system test: a fresh sandbox per test
 // with the installer's run, the tree and the database at hand.
 
-#include <gtest/gtest.h>
+#include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -17,7 +18,6 @@
 #include <utime.h>
 
 #include <cstdint>
-#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -34,7 +34,9 @@
 
 namespace system_test {
 
-inline std::string bin(const std::string& program) { return std::string(TARNVALE_BIN_DIR) + "/" + program; }
+inline std::string bin(const std::string& program) {
+    return std::string(TARNVALE_BIN_DIR) + "/" + program;
+}
 
 using test_files::slurp;
 using test_files::spill;
@@ -210,7 +212,8 @@ public:
     void SetUp() override {
         const std::string reason = sandbox::unavailable_reason();
         if (!reason.empty()) GTEST_SKIP() << reason;
-        if (access(bin("installer").c_str(), X_OK) != 0 || access(bin("vsktool").c_str(), X_OK) != 0) {
+        if (access(bin("installer").c_str(), X_OK) != 0 ||
+            access(bin("vsktool").c_str(), X_OK) != 0) {
             GTEST_SKIP() << "installer and vsktool are not built";
         }
         box_ = std::make_unique<sandbox::scratch_root>(TARNVALE_BIN_DIR, fs_bytes_);
@@ -265,7 +268,8 @@ public:
 
     std::string read(const std::string& inside) { return slurp(box_->path(inside)); }
     void write(const std::string& inside, const std::string& text) {
-        std::filesystem::create_directories(std::filesystem::path(box_->path(inside)).parent_path());
+        std::filesystem::create_directories(
+            std::filesystem::path(box_->path(inside)).parent_path());
         ASSERT_TRUE(spill(box_->path(inside), text)) << inside;
     }
     bool exists(const std::string& inside) {
@@ -273,7 +277,7 @@ public:
         return lstat(box_->path(inside).c_str(), &st) == 0;
     }
     struct stat status_of(const std::string& inside) {
-        struct stat st{};
+        struct stat st {};
         EXPECT_EQ(lstat(box_->path(inside).c_str(), &st), 0) << inside;
         return st;
     }

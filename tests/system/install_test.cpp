@@ -35,8 +35,8 @@ struct check_case {
     std::vector<package_spec> installed;
     package_spec offered;
     int status;
-    std::string postlog;       // the offered package's run only
-    bool offered_installed;    // its files are in the tree afterwards
+    std::string postlog;     // the offered package's run only
+    bool offered_installed;  // its files are in the tree afterwards
 };
 
 TEST_F(installer_run, checks_refuse_or_let_through_with_their_messages) {
@@ -100,7 +100,8 @@ TEST_F(installer_run, checks_refuse_or_let_through_with_their_messages) {
         SCOPED_TRACE(c.label);
         box_ = std::make_unique<sandbox::scratch_root>(TARNVALE_BIN_DIR, fs_bytes_);
         ASSERT_TRUE(box_->ready()) << box_->failure();
-        for (const package_spec& spec : c.installed) ASSERT_EQ(install(shop_.package(spec)).status, 0);
+        for (const package_spec& spec : c.installed)
+            ASSERT_EQ(install(shop_.package(spec)).status, 0);
         sandbox::result r = install(shop_.package(c.offered));
         EXPECT_EQ(r.status, c.status) << r.out;
         EXPECT_EQ(read("/postlog"), c.postlog);
@@ -221,8 +222,10 @@ TEST_F(installer_run, ghost_files_are_replaced_and_colliding_ones_kept) {
     EXPECT_TRUE(shows(r, "WARNING: ghost file /opt/ghost")) << r.out;
     // Warnings come while the progress line is up: the line is blanked,
     // the warning written, and the progress line drawn again below it.
-    EXPECT_NE(r.out.find("\r" + std::string(79, ' ') + "\rWARNING: ghost file /opt/ghost\ninstalling b-1.0 ["),
-              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\r" + std::string(79, ' ') +
+                         "\rWARNING: ghost file /opt/ghost\ninstalling b-1.0 ["),
+              std::string::npos)
+        << r.out;
     EXPECT_EQ(read("/opt/shared"), "from a\n");
     EXPECT_EQ(read("/opt/ghost"), "from b\n");
     EXPECT_EQ(read("/var/pdb/b/files"), "opt/b/file\nopt/ghost\n");
@@ -256,8 +259,8 @@ TEST_F(installer_run, every_kind_of_archive_entry_lands_with_its_attributes) {
         {"/opt/k/pipe", 0620}, {"/opt/k/char", 0600}, {"/opt/k/block", 0640}, {"/opt/k/sub", 0711}};
     for (const auto& [path, mode] : modes) ASSERT_EQ(chmod((t + path).c_str(), mode), 0);
     workshop::put(t, "/opt/k/sub/inner", "inner\n");
-    const struct utimbuf file_time{1000000000, 1000000000};
-    const struct utimbuf dir_time{1200000000, 1200000000};
+    const struct utimbuf file_time { 1000000000, 1000000000 };
+    const struct utimbuf dir_time { 1200000000, 1200000000 };
     ASSERT_EQ(utime((t + "/opt/k/run").c_str(), &file_time), 0);
     ASSERT_EQ(utime((t + "/opt/k/sub").c_str(), &dir_time), 0);
     ASSERT_EQ(utime((t + "/opt").c_str(), &dir_time), 0);
@@ -313,10 +316,10 @@ TEST_F(installer_run, metadata_files_hold_the_relations) {
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(read("/postlog"), "installed m-3.0rc3\n");
     EXPECT_EQ(read("/var/pdb/m/version"), version_line(version_number(3, 0, 3, 'c')));
-    EXPECT_EQ(read("/var/pdb/m/deps"),
-              "base 0 0\nlibc " + std::to_string(version_number(2, 9, 5)) + " " +
-                  std::to_string(version_number(3, 0)) + "\n");
-    EXPECT_EQ(read("/var/pdb/m/provides"), "mail " + std::to_string(version_number(1, 0)) + " 0 -2\n");
+    EXPECT_EQ(read("/var/pdb/m/deps"), "base 0 0\nlibc " + std::to_string(version_number(2, 9, 5)) +
+                                           " " + std::to_string(version_number(3, 0)) + "\n");
+    EXPECT_EQ(read("/var/pdb/m/provides"),
+              "mail " + std::to_string(version_number(1, 0)) + " 0 -2\n");
     EXPECT_EQ(read("/var/pdb/m/conflicts"), "old 0 0\n");
 }
 
@@ -345,7 +348,8 @@ TEST_F(installer_run, scripts_are_stored_run_in_the_root_and_failures_only_warn)
 // files extracted before the damage, not its scripts, not its entry.
 TEST_F(installer_run, broken_packages_are_rolled_back) {
     std::string big(300000, '\0');
-    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>((i * 2654435761u) >> 13);
     package_spec spec{.version = version(1, 0)};
     spec.name = "t";
     spec.files.push_back(regular("/opt/t/a-small", "small\n"));
@@ -356,17 +360,23 @@ TEST_F(installer_run, broken_packages_are_rolled_back) {
     const std::string cut_package = shop_.raw("cut", cut);
 
     using namespace fixture;
-    const std::string head = part_bytes(part_package, header_record_bytes("t", version_number(1, 0), 0));
+    const std::string head =
+        part_bytes(part_package, header_record_bytes("t", version_number(1, 0), 0));
     const std::string good = entry_bytes(0x41ed, "/opt", "") + entry_bytes(0x41ed, "/opt/t", "") +
                              entry_bytes(0x81a4, "/opt/t/a-small", "small\n");
     const std::string socket = shop_.raw(
-        "socket", container_bytes(head + part_bytes(part_files, zlib_bytes(good + entry_bytes(0xc1a4, "/opt/t/s", "")))));
+        "socket",
+        container_bytes(
+            head + part_bytes(part_files, zlib_bytes(good + entry_bytes(0xc1a4, "/opt/t/s", "")))));
     const std::string device = shop_.raw(
-        "device", container_bytes(head + part_bytes(part_files, zlib_bytes(good + entry_bytes(0x21a4, "/opt/t/d", "ab")))));
+        "device", container_bytes(
+                      head + part_bytes(part_files,
+                                        zlib_bytes(good + entry_bytes(0x21a4, "/opt/t/d", "ab")))));
     // A link whose size field claims 4 GiB while the archive holds a few bytes.
     std::string huge_link = entry_bytes(0xa1ff, "/opt/t/l", "target");
     huge_link.replace(24, 4, le32(0xffffffffu));
-    const std::string link = shop_.raw("link", container_bytes(head + part_bytes(part_files, zlib_bytes(good + huge_link))));
+    const std::string link = shop_.raw(
+        "link", container_bytes(head + part_bytes(part_files, zlib_bytes(good + huge_link))));
     const std::string short_script = shop_.raw(
         "script", container_bytes(head + part_bytes(part_oninstall, "echo").substr(0, 8)));
 
@@ -376,8 +386,8 @@ TEST_F(installer_run, broken_packages_are_rolled_back) {
         int mode;  // 0 path, 1 standard input as a file, 2 standard input as a pipe
     };
     const std::vector<broken_case> cases = {
-        {"cut file", cut_package, 0},          {"cut pipe", cut_package, 2},
-        {"socket entry", socket, 0},           {"device of two bytes", device, 1},
+        {"cut file", cut_package, 0},         {"cut pipe", cut_package, 2},
+        {"socket entry", socket, 0},          {"device of two bytes", device, 1},
         {"cut script part", short_script, 0}, {"link of a damaged size", link, 0},
     };
     for (const broken_case& c : cases) {
@@ -386,7 +396,8 @@ TEST_F(installer_run, broken_packages_are_rolled_back) {
         ASSERT_TRUE(box_->ready());
         write("/vesk/lib/install/profile.sh", "MARKS=/tmp/marks\n");
         ASSERT_EQ(install(shop_.package(simple("keep"))).status, 0);
-        sandbox::result r = c.mode == 0 ? install(c.package) : install_stdin(c.package, c.mode == 2);
+        sandbox::result r =
+            c.mode == 0 ? install(c.package) : install_stdin(c.package, c.mode == 2);
         EXPECT_EQ(r.status, 1);
         // A script that cannot be stored is reported by the script writer and
         // once more as a failure to create it.
@@ -394,7 +405,11 @@ TEST_F(installer_run, broken_packages_are_rolled_back) {
         const std::string broken = "ERROR: installation of t-1.0 failed: broken package\n";
         EXPECT_EQ(log.substr(0, broken.size()), broken);
         if (std::string(c.label) == "cut script part") {
-            EXPECT_EQ(log.substr(broken.size()).rfind("ERROR: installation of t-1.0 failed: could not create oninstall: ", 0), 0u) << log;
+            EXPECT_EQ(
+                log.substr(broken.size())
+                    .rfind("ERROR: installation of t-1.0 failed: could not create oninstall: ", 0),
+                0u)
+                << log;
         } else {
             EXPECT_EQ(log, broken);
         }
@@ -410,18 +425,28 @@ TEST_F(installer_run, broken_packages_are_rolled_back) {
 TEST_F(installer_run, unusable_package_names_are_broken_packages) {
     using namespace fixture;
     ASSERT_EQ(install(shop_.package(simple("keep"))).status, 0);
-    const std::string archive = part_bytes(part_files, zlib_bytes(entry_bytes(0x81a4, "/opt/evil", "evil\n")));
+    const std::string archive =
+        part_bytes(part_files, zlib_bytes(entry_bytes(0x81a4, "/opt/evil", "evil\n")));
     const std::vector<std::pair<std::string, std::string>> names = {
-        {"", "-1.0"}, {".", ".-1.0"}, {"..", "..-1.0"}, {"a/b", "a/b-1.0"}, {"../../opt", "../../opt-1.0"},
-        {"zz\ninstalled zz", "zz?installed zz-1.0"}, {"\x1b[2J", "?[2J-1.0"}, {"a\x7f", "a?-1.0"}};
+        {"", "-1.0"},
+        {".", ".-1.0"},
+        {"..", "..-1.0"},
+        {"a/b", "a/b-1.0"},
+        {"../../opt", "../../opt-1.0"},
+        {"zz\ninstalled zz", "zz?installed zz-1.0"},
+        {"\x1b[2J", "?[2J-1.0"},
+        {"a\x7f", "a?-1.0"}};
     for (const auto& [name, label] : names) {
         SCOPED_TRACE("name \"" + name + "\"");
         const std::string package = shop_.raw(
-            "name", container_bytes(part_bytes(part_package, header_record_bytes(name, version_number(1, 0), 0)) +
-                                    part_bytes(part_oninstall, "echo evil > /opt/ran\n") + archive));
+            "name",
+            container_bytes(
+                part_bytes(part_package, header_record_bytes(name, version_number(1, 0), 0)) +
+                part_bytes(part_oninstall, "echo evil > /opt/ran\n") + archive));
         sandbox::result r = install(package);
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(read("/postlog"), "ERROR: installation of " + label + " failed: broken package\n");
+        EXPECT_EQ(read("/postlog"),
+                  "ERROR: installation of " + label + " failed: broken package\n");
         EXPECT_TRUE(shows(r, "ERROR: installation of " + label + " failed: broken package"))
             << r.out;
         EXPECT_FALSE(exists("/opt/evil"));
@@ -450,8 +475,12 @@ TEST_F(installer_run, a_root_that_cannot_be_entered_stops_the_run) {
 
 TEST_F(installer_run, command_line_mistakes_print_the_usage_line) {
     const std::string usage = "usage: installer [-q] [--filegc] [-r <root>] [-]\n";
-    const std::vector<std::vector<std::string>> lines = {
-        {"-q", "/pkg/a.vsk", "/pkg/b.vsk"}, {"/pkg/a.VSK"}, {"/pkg/a.tgz"}, {"--what"}, {".vs"}, {"-r"}};
+    const std::vector<std::vector<std::string>> lines = {{"-q", "/pkg/a.vsk", "/pkg/b.vsk"},
+                                                         {"/pkg/a.VSK"},
+                                                         {"/pkg/a.tgz"},
+                                                         {"--what"},
+                                                         {".vs"},
+                                                         {"-r"}};
     for (const auto& args : lines) {
         SCOPED_TRACE(args.back());
         sandbox::result r = run(args);

@@ -22,47 +22,81 @@ package_spec plain(const std::string& name, const std::vector<relation_spec>& de
 
 // "enabled", "disabled" or "gone", judged by the entry and the file.
 std::string state_of(installer_test& t, const std::string& name) {
-    if (!t.exists("/var/pdb/" + name)) return t.exists("/opt/" + name + "/file") ? "gone, file left" : "gone";
+    if (!t.exists("/var/pdb/" + name))
+        return t.exists("/opt/" + name + "/file") ? "gone, file left" : "gone";
     if (t.exists("/var/pdb/" + name + "/disabled")) {
-        return t.exists("/x/" + name + "/opt/" + name + "/file") ? "disabled" : "disabled, file astray";
+        return t.exists("/x/" + name + "/opt/" + name + "/file") ? "disabled"
+                                                                 : "disabled, file astray";
     }
     return t.exists("/opt/" + name + "/file") ? "enabled" : "enabled, file astray";
 }
 
 struct schedule_case {
     const char* label;
-    std::map<std::string, std::string> requests;           // name -> schedule word
-    std::map<std::string, std::string> database_edits;     // file -> new contents
+    std::map<std::string, std::string> requests;        // name -> schedule word
+    std::map<std::string, std::string> database_edits;  // file -> new contents
     std::string postlog;
-    std::map<std::string, std::string> states;             // name -> state afterwards
-    std::string marks;                                     // scripts that ran
+    std::map<std::string, std::string> states;  // name -> state afterwards
+    std::string marks;                          // scripts that ran
 };
 
 // a; b needs a; c stands alone.
 TEST_F(installer_schedule, requests_are_adjusted_and_carried_out) {
     const std::vector<schedule_case> cases = {
-        {"disable a needed package", {{"a", "disable"}}, {},
+        {"disable a needed package",
+         {{"a", "disable"}},
+         {},
          "WARNING: can not disable a-1.0: b depends on it\n",
-         {{"a", "enabled"}, {"b", "enabled"}, {"c", "enabled"}}, ""},
-        {"uninstall a needed package", {{"a", "uninstall"}}, {},
+         {{"a", "enabled"}, {"b", "enabled"}, {"c", "enabled"}},
+         ""},
+        {"uninstall a needed package",
+         {{"a", "uninstall"}},
+         {},
          "WARNING: can not uninstall a-1.0: b depends on it\n",
-         {{"a", "enabled"}, {"b", "enabled"}, {"c", "enabled"}}, ""},
-        {"disable the dependent first", {{"a", "disable"}, {"b", "disable"}}, {},
+         {{"a", "enabled"}, {"b", "enabled"}, {"c", "enabled"}},
+         ""},
+        {"disable the dependent first",
+         {{"a", "disable"}, {"b", "disable"}},
+         {},
          "disabled b-1.0\ndisabled a-1.0\n",
-         {{"a", "disabled"}, {"b", "disabled"}, {"c", "enabled"}}, "b-off\na-off\n"},
-        {"uninstall quietly", {{"c", "uninstall"}}, {}, "",
-         {{"a", "enabled"}, {"b", "enabled"}, {"c", "gone"}}, "c-off\n"},
-        {"not everything", {{"a", "disable"}, {"b", "uninstall"}, {"c", "disable"}}, {},
+         {{"a", "disabled"}, {"b", "disabled"}, {"c", "enabled"}},
+         "b-off\na-off\n"},
+        {"uninstall quietly",
+         {{"c", "uninstall"}},
+         {},
+         "",
+         {{"a", "enabled"}, {"b", "enabled"}, {"c", "gone"}},
+         "c-off\n"},
+        {"not everything",
+         {{"a", "disable"}, {"b", "uninstall"}, {"c", "disable"}},
+         {},
          "ERROR: can not uninstall or disable all packages\n",
-         {{"a", "enabled"}, {"b", "enabled"}, {"c", "enabled"}}, ""},
-        {"unknown word", {{"c", "remove"}}, {}, "",
-         {{"a", "enabled"}, {"b", "enabled"}, {"c", "enabled"}}, ""},
-        {"entry without a version", {}, {{"/var/pdb/c/version", "garbage"}}, "",
-         {{"a", "enabled"}, {"b", "enabled"}, {"c", "gone"}}, "c-off\n"},
-        {"dependency on nothing installed", {}, {{"/var/pdb/c/deps", "zzz 0 0\n"}}, "",
-         {{"a", "enabled"}, {"b", "enabled"}, {"c", "gone"}}, "c-off\n"},
-        {"a schedule overrides broken metadata", {{"c", "disable"}}, {{"/var/pdb/c/deps", "zzz x 0\n"}},
-         "disabled c-1.0\n", {{"a", "enabled"}, {"b", "enabled"}, {"c", "disabled"}}, "c-off\n"},
+         {{"a", "enabled"}, {"b", "enabled"}, {"c", "enabled"}},
+         ""},
+        {"unknown word",
+         {{"c", "remove"}},
+         {},
+         "",
+         {{"a", "enabled"}, {"b", "enabled"}, {"c", "enabled"}},
+         ""},
+        {"entry without a version",
+         {},
+         {{"/var/pdb/c/version", "garbage"}},
+         "",
+         {{"a", "enabled"}, {"b", "enabled"}, {"c", "gone"}},
+         "c-off\n"},
+        {"dependency on nothing installed",
+         {},
+         {{"/var/pdb/c/deps", "zzz 0 0\n"}},
+         "",
+         {{"a", "enabled"}, {"b", "enabled"}, {"c", "gone"}},
+         "c-off\n"},
+        {"a schedule overrides broken metadata",
+         {{"c", "disable"}},
+         {{"/var/pdb/c/deps", "zzz x 0\n"}},
+         "disabled c-1.0\n",
+         {{"a", "enabled"}, {"b", "enabled"}, {"c", "disabled"}},
+         "c-off\n"},
     };
     const std::string a = shop_.package(plain("a"));
     const std::string b = shop_.package(plain("b", {{"a"}}));
@@ -86,7 +120,8 @@ TEST_F(installer_schedule, requests_are_adjusted_and_carried_out) {
     }
 }
 
-TEST_F(installer_schedule, disabling_moves_files_below_x_and_enabling_brings_back_the_dependency_first) {
+TEST_F(installer_schedule,
+       disabling_moves_files_below_x_and_enabling_brings_back_the_dependency_first) {
     ASSERT_EQ(install(shop_.package(plain("a"))).status, 0);
     ASSERT_EQ(install(shop_.package(plain("b", {{"a"}}))).status, 0);
     ASSERT_EQ(install(shop_.package(plain("c"))).status, 0);
@@ -132,7 +167,8 @@ TEST_F(installer_schedule, enabling_a_package_settles_its_conflicts) {
     schedule("y", "enable");
     r = run({});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(read("/postlog"), "WARNING: can not enable y: x-1.0 conflicts with it\nenabled x-1.0\n");
+    EXPECT_EQ(read("/postlog"),
+              "WARNING: can not enable y: x-1.0 conflicts with it\nenabled x-1.0\n");
     EXPECT_EQ(state_of(*this, "x"), "enabled");
     EXPECT_EQ(state_of(*this, "y"), "disabled");
 }
@@ -182,11 +218,12 @@ TEST_F(installer_schedule, filegc_deletes_what_no_package_owns_and_nothing_else)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_FALSE(exists("/postlog"));
-    for (const char* kept : {"/opt/a/file", "/opt/x/file", "/x/y/opt/y/file", "/opt/empty", "/opt/sub/deeper",
-                             "/etc/outside", "/var/pdb/a/version"}) {
+    for (const char* kept : {"/opt/a/file", "/opt/x/file", "/x/y/opt/y/file", "/opt/empty",
+                             "/opt/sub/deeper", "/etc/outside", "/var/pdb/a/version"}) {
         EXPECT_TRUE(exists(kept)) << kept;
     }
-    for (const char* gone : {"/opt/junk", "/opt/sub/deeper/junk", "/opt/link", "/opt/sub/fifo", "/x/y/stray"}) {
+    for (const char* gone :
+         {"/opt/junk", "/opt/sub/deeper/junk", "/opt/link", "/opt/sub/fifo", "/x/y/stray"}) {
         EXPECT_FALSE(exists(gone)) << gone;
     }
 }

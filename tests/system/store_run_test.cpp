@@ -21,7 +21,8 @@ package_spec simple(const std::string& name, std::uint32_t number = version(1, 0
 std::set<std::string> listing(const std::string& dir) {
     std::set<std::string> names;
     std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(dir, ec)) names.insert(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+        names.insert(e.path().filename().string());
     return names;
 }
 
@@ -54,7 +55,8 @@ TEST_F(installer_store_run, keeps_one_version_orders_by_dependency_and_keeps_the
     ASSERT_NE(earlier, std::string::npos) << log;
     EXPECT_EQ(log.substr(earlier), "earlier line\ninstalled a-2.0\ninstalled b-1.0\n");
     const std::string before = log.substr(0, earlier);
-    const std::string warning = "WARNING: omitting package a-1.0: newer package is already provided\n";
+    const std::string warning =
+        "WARNING: omitting package a-1.0: newer package is already provided\n";
     ASSERT_GE(before.size(), warning.size()) << log;
     EXPECT_EQ(before.substr(before.size() - warning.size()), warning);
     EXPECT_TRUE(shows(r, "WARNING: omitting package a-1.0: newer package is already provided"))
@@ -63,9 +65,11 @@ TEST_F(installer_store_run, keeps_one_version_orders_by_dependency_and_keeps_the
     EXPECT_TRUE(exists("/var/pdb/b"));
     const std::string broken = before.substr(0, before.size() - warning.size());
     EXPECT_TRUE(broken == "ERROR: broken package junk.vsk\nERROR: broken package cut.vsk\n" ||
-                broken == "ERROR: broken package cut.vsk\nERROR: broken package junk.vsk\n") << log;
-    EXPECT_EQ(listing(box().path("/var/pckg")),
-              (std::set<std::string>{"a-1.vsk", "junk.vsk", "notes.txt", ".hidden.vsk", "cut.vsk"}));
+                broken == "ERROR: broken package cut.vsk\nERROR: broken package junk.vsk\n")
+        << log;
+    EXPECT_EQ(
+        listing(box().path("/var/pckg")),
+        (std::set<std::string>{"a-1.vsk", "junk.vsk", "notes.txt", ".hidden.vsk", "cut.vsk"}));
     EXPECT_EQ(listing(box().path("/ram")), std::set<std::string>{});
     EXPECT_EQ(read("/opt/a/file"), "a 2.0\n");
     EXPECT_FALSE(exists("/opt/h/file"));
@@ -155,7 +159,8 @@ TEST_F(installer_store_run, ram_budget_and_failed_files_moved_back) {
     EXPECT_EQ(r.status, 0);
     const std::string log = read("/postlog");
     EXPECT_NE(log.find("ERROR: can not install fails-1.0: zzz is not installed, but is required\n"),
-              std::string::npos) << log;
+              std::string::npos)
+        << log;
     EXPECT_NE(log.find("installed four-1.0\ninstalled seven-1.0\n"), std::string::npos) << log;
     const std::string in_ram = read("/tmp/ram-four");
     EXPECT_NE(in_ram.find("four.vsk\n"), std::string::npos) << in_ram;
@@ -192,9 +197,12 @@ TEST_F(installer_store_run, recover_installs_what_an_interrupted_run_left_in_ram
 // well, and are left where they are.
 TEST_F(installer_store_run, unusable_names_are_broken_packages) {
     using namespace fixture;
-    const std::string archive = part_bytes(part_files, zlib_bytes(entry_bytes(0x81a4, "/opt/evil", "evil\n")));
+    const std::string archive =
+        part_bytes(part_files, zlib_bytes(entry_bytes(0x81a4, "/opt/evil", "evil\n")));
     write("/var/pckg/dots.vsk",
-          container_bytes(part_bytes(part_package, header_record_bytes("..", version_number(1, 0), 0)) + archive));
+          container_bytes(
+              part_bytes(part_package, header_record_bytes("..", version_number(1, 0), 0)) +
+              archive));
     write("/var/pckg/ok.vsk", slurp(shop_.package(simple("ok"))));
     sandbox::result r = run({});
     EXPECT_EQ(r.status, 0);

@@ -121,11 +121,12 @@ TEST(vsktool_list, ListsEntriesLikeTar) {
 TEST(vsktool_list, EscapesWhatATerminalWouldNotShow) {
     vsk::scratch_dir scratch;
     std::string path = scratch / "odd.vsk";
-    vsk::spill(path, container_bytes(
-                         part_bytes(part_package, header_record_bytes("odd", 1, 0)) +
-                         part_bytes(part_files, zlib_bytes(entry_bytes(
-                                                    0x81a4, "/caf\xc3\xa9\x1b[2J\xff\xc3(\xc2\x85\x7f",
-                                                    "x", 0, 0, when)))));
+    vsk::spill(path,
+               container_bytes(
+                   part_bytes(part_package, header_record_bytes("odd", 1, 0)) +
+                   part_bytes(part_files, zlib_bytes(entry_bytes(
+                                              0x81a4, "/caf\xc3\xa9\x1b[2J\xff\xc3(\xc2\x85\x7f",
+                                              "x", 0, 0, when)))));
     vsk::run_result listed = vsk::run({"list", path});
     ASSERT_EQ(listed.status, 0) << listed.err;
     EXPECT_EQ(listed.out,

@@ -170,8 +170,8 @@ std::vector<broken_case> broken_cases() {
          "entry /proc/1/root/etc/passwd: path below /proc"},
         {"link target longer than any system stores",
          [] {
-             return container_bytes(header_part() +
-                                    files_part(entry_bytes(0xa1ff, "/bin/l", std::string(4096, 't'))));
+             return container_bytes(
+                 header_part() + files_part(entry_bytes(0xa1ff, "/bin/l", std::string(4096, 't'))));
          },
          "entry /bin/l: link target longer than 4095 bytes"},
         {"control character in the package name",

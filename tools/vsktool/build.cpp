@@ -13,9 +13,9 @@
 #include "package/format.h"
 #include "package/package_writer.h"
 #include "tools/vsktool/commands.h"
+#include "tools/vsktool/directory_archive.h"
 #include "tools/vsktool/options.h"
 #include "tools/vsktool/package_fields.h"
-#include "tools/vsktool/directory_archive.h"
 
 namespace {
 

@@ -44,8 +44,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     bool done = step(box, "(depends on", "a") && step(box, "[X]", "i") &&
-                step(box, "Do you want to keep old configuration? ", "n") && step(box, "Continue?", "y") &&
-                step(box, "Press ENTER to reboot\n", "\n") && box.wait(60000);
+                step(box, "Do you want to keep old configuration? ", "n") &&
+                step(box, "Continue?", "y") && step(box, "Press ENTER to reboot\n", "\n") &&
+                box.wait(60000);
     std::fwrite(box.screen().data(), 1, box.screen().size(), stdout);
     std::printf("\n\n[machine %s]\n", box.rebooted() ? "rebooted" : "did not reboot");
     return done && box.rebooted() ? 0 : 1;

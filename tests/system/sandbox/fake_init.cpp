@@ -68,14 +68,17 @@ int main() {
     gethostname(host, sizeof host - 1);
     mount("proc", "/proc", "proc", 0, nullptr);
     printf("pid %d host %s\n", getpid(), host);
-    printf("interfaces: %s", run("tail -n +3 /proc/net/dev | cut -d: -f1 | tr -d ' ' | tr '\\n' ' '; echo").c_str());
+    printf("interfaces: %s",
+           run("tail -n +3 /proc/net/dev | cut -d: -f1 | tr -d ' ' | tr '\\n' ' '; echo").c_str());
     list_dev();
     try_mount("/dev/hdc", "iso9660", MS_MGC_VAL | MS_RDONLY, "hello.txt");
     try_mount("/dev/hda", "vfat", 0, "hello.txt");
     try_mount("/dev/fd0", "vfat", 0, "tarnvale.n00");
     printf("%s", run("/sbin/sfdisk -g").c_str());
     printf("%s", run("/sbin/sfdisk -d -uC /dev/hda").c_str());
-    printf("%s", run("printf '0,2,83,*\\n2,1021,83,*\\n0,0,0\\n' | /sbin/sfdisk -q -uC /dev/hda").c_str());
+    printf(
+        "%s",
+        run("printf '0,2,83,*\\n2,1021,83,*\\n0,0,0\\n' | /sbin/sfdisk -q -uC /dev/hda").c_str());
     list_dev();
     printf("%s", run("/sbin/sfdisk -d -uC /dev/hda").c_str());
     printf("%s", run("/sbin/sfdisk -g /dev/sda 2>&1").c_str());

@@ -37,7 +37,9 @@ mount_function real_mount() {
 
 // Children of bootsetup must not inherit the layer: the package installer
 // chroots to the new system, where this library does not exist.
-__attribute__((constructor)) void forget_preload() { unsetenv("LD_PRELOAD"); }
+__attribute__((constructor)) void forget_preload() {
+    unsetenv("LD_PRELOAD");
+}
 
 void note(const char* source, const char* target, const char* type, const char* outcome) {
     FILE* log = fopen(mount_log, "a");
@@ -87,7 +89,8 @@ int mount_image(const char* image, const char* target) {
     }
     int status = -1;
     if (pid > 0) {
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
     }
     sigprocmask(SIG_SETMASK, &old, nullptr);
     if (pid < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
@@ -99,7 +102,8 @@ int mount_image(const char* image, const char* target) {
 
 int mount_directory(const char* directory, const char* target, unsigned long flags) {
     if (real_mount()(directory, target, nullptr, MS_BIND, nullptr) != 0) return -1;
-    if (flags & MS_RDONLY) real_mount()(nullptr, target, nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr);
+    if (flags & MS_RDONLY)
+        real_mount()(nullptr, target, nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr);
     return 0;
 }
 
