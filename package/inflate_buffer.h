@@ -25,6 +25,9 @@ public:
     [[nodiscard]] bool finished() const { return finished_; }
     // True when zlib reported corrupt data.
     [[nodiscard]] bool corrupt() const { return corrupt_; }
+    // Compressed bytes zlib has taken so far: once finished, the length of
+    // the stream, whatever follows it in the source.
+    [[nodiscard]] std::uint64_t compressed_taken() const { return zlib_.total_in; }
 
 private:
     // Feeds zlib until it produces output; the bytes produced, or -1.

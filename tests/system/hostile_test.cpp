@@ -162,6 +162,44 @@ TEST_F(hostile, damaged_packages_on_standard_input_are_broken_and_leave_nothing)
     }
 }
 
+// What the installer reads past and installs, and what it refuses, is what
+// vsktool verify passes and fails.
+TEST_F(hostile, verify_agrees_with_the_installer_on_odd_packages) {
+    struct odd_case {
+        const char* label;
+        std::string bytes;
+        bool accepted;
+    };
+    const std::string head = header_part("o", builder::version(1, 0));
+    const std::string archive = fixture::entry_bytes(0100644, "/o", "o\n");
+    const std::string files = files_part(fixture::zlib_bytes(archive));
+    const std::string depends =
+        fixture::part_bytes(part_depends, fixture::relation_list_bytes({{"nothing-needed"}}));
+    const std::string bundle =
+        fixture::part_bytes(part_bundle, fixture::header_record_bytes("ob", 1, 0));
+    const std::vector<odd_case> cases = {
+        {"bytes after the compressed stream",
+         fixture::container_bytes(head + files_part(fixture::zlib_bytes(archive) + "junk")), true},
+        {"unknown part type", fixture::container_bytes(head + fixture::part_bytes(99, "?") + files),
+         true},
+        {"depends after the files", fixture::container_bytes(head + files + depends), true},
+        {"bundle without members", fixture::container_bytes(bundle), false},
+        {"bundle whose member follows a files part",
+         fixture::container_bytes(bundle + files + head + files), false},
+    };
+    for (const odd_case& c : cases) {
+        SCOPED_TRACE(c.label);
+        box_ = std::make_unique<sandbox::scratch_root>(TARNVALE_BIN_DIR, fs_bytes_);
+        ASSERT_TRUE(box_->ready()) << box_->failure();
+        const std::string package = shop_.raw("o", c.bytes);
+        std::string err;
+        EXPECT_EQ(run_tool({bin("vsktool"), "verify", package}, &err), c.accepted ? 0 : 1) << err;
+        const sandbox::result r = install(package);
+        EXPECT_EQ(r.status == 0, c.accepted) << r.out;
+        EXPECT_EQ(exists("/o"), c.accepted);
+    }
+}
+
 // From a file the package is read whole before the installed version is
 // touched: a broken upgrade changes nothing, from the command line or from
 // the store.
@@ -284,18 +322,24 @@ TEST_F(hostile, nothing_is_created_through_a_proc_magic_link) {
         {builder::regular(through + "/x", "escaped\n")},
         {builder::symlink("/l", through), builder::regular("/l/y", "escaped\n")},
         {builder::directory(through + "/d")},
+        {builder::symlink("/r", "../.." + through), builder::regular("/r/z", "escaped\n")},
     };
     for (const auto& files : cases) {
         SCOPED_TRACE(files.back().name);
         builder::package_spec e{.name = "e", .version = builder::version(1, 0)};
         e.files = files;
-        const sandbox::result r = install(shop_.written(e));
+        const std::string package = shop_.written(e);
+        std::string err;
+        EXPECT_EQ(run_tool({bin("vsktool"), "verify", package}, &err), 1) << err;
+        EXPECT_NE(err.find(": path "), std::string::npos) << err;
+        const sandbox::result r = install(package);
         EXPECT_EQ(r.status, 1) << r.out;
         EXPECT_NE(read("/postlog").find("ERROR: installation of e-1.0 failed: "),
                   std::string::npos);
         EXPECT_TRUE(std::filesystem::is_empty(outside));
         EXPECT_EQ(entries().count("e"), 0u);
         EXPECT_FALSE(exists("/l"));
+        EXPECT_FALSE(exists("/r"));
     }
 }
 

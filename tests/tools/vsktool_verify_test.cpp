@@ -141,15 +141,38 @@ std::vector<broken_case> broken_cases() {
                                     part_bytes(part_depends, list.substr(0, list.size() - 32)));
          },
          "part 3 at offset 46: relation list of 2 records needs 66 bytes, the part holds 34"},
-        {"depends after the files",
-         [] { return container_bytes(header_part() + files_part(entries()) + depends_part()); },
-         "is out of order"},
-        {"two depends parts",
-         [] { return container_bytes(header_part() + depends_part() + depends_part()); },
-         "appears twice"},
         {"bundle without members",
          [] { return container_bytes(part_bytes(part_bundle, header_record_bytes("b", 1, 0))); },
          "bundle without members"},
+        {"bundle whose member follows a files part",
+         [] {
+             return container_bytes(part_bytes(part_bundle, header_record_bytes("b", 1, 0)) +
+                                    files_part(entries()) + header_part());
+         },
+         "bundle whose members installers never reach"},
+        {"entry through a link into /proc",
+         [] {
+             return container_bytes(header_part() +
+                                    files_part(entry_bytes(0xa1ff, "/opt/x", "/proc/1/root/tmp") +
+                                               entry_bytes(0x81a4, "/opt/x/f", "a")));
+         },
+         "entry /opt/x/f: path leads below /proc through a link"},
+        {"entry through a relative link that climbs to /proc",
+         [] {
+             return container_bytes(header_part() +
+                                    files_part(entry_bytes(0xa1ff, "/opt/y", "../../../proc/self") +
+                                               entry_bytes(0x41ed, "/opt/y/d", "")));
+         },
+         "entry /opt/y/d: path leads below /proc through a link"},
+        {"entry through a chain of links, across bundle members",
+         [] {
+             return container_bytes(
+                 part_bytes(part_bundle, header_record_bytes("b", 1, 0)) + header_part() +
+                 files_part(entry_bytes(0xa1ff, "/l1", "l2/.") +
+                            entry_bytes(0xa1ff, "/l2", "proc")) +
+                 header_part() + files_part(entry_bytes(0xa1ff, "/l1/1/root", "/")));
+         },
+         "entry /l1/1/root: path leads below /proc through a link"},
         {"line break in an entry name",
          [] {
              return container_bytes(header_part() +
@@ -224,6 +247,57 @@ TEST(vsktool_verify, WarnsOfSetIdWorldWritableAndDeviceEntries) {
                                "/etc/open: writable by everyone, without the sticky bit (mode "
                                "0100666)\n" +
                                where + "/dev/hda: device node (mode 060660)\n");
+}
+
+// What installers read past and install passes, with one warning line
+// saying what is odd (or none, where nothing is).
+TEST(vsktool_verify, PassesWhatInstallersAccept) {
+    struct accepted_case {
+        const char* name;
+        std::string bytes;
+        const char* warning;  // null: no warning at all
+    };
+    const std::string files = files_part(entry_bytes(0x81a4, "/etc/hosts", "h"));
+    const std::vector<accepted_case> cases = {
+        {"depends after the files", container_bytes(header_part() + files + depends_part()),
+         "part 3 at offset 80: is out of order (readers would miss it)"},
+        {"two depends parts", container_bytes(header_part() + depends_part() + depends_part()),
+         "part 3 at offset 86: appears twice"},
+        {"unknown part type", container_bytes(header_part() + part_bytes(99, "?") + files),
+         "part 99 at offset 46: does not belong in a package"},
+        {"bytes after the compressed stream",
+         container_bytes(
+             header_part() +
+             part_bytes(part_files, zlib_bytes(entry_bytes(0x81a4, "/etc/hosts", "h")) + "junk")),
+         "part 4 at offset 46: 4 bytes after the end of the compressed data"},
+        {"member after an odd part, behind one installers reach",
+         container_bytes(part_bytes(part_bundle, header_record_bytes("b", 1, 0)) + header_part() +
+                         files + depends_part() + header_part()),
+         "is out of order (readers would miss it)"},
+        {"links that lead elsewhere than /proc",
+         container_bytes(header_part() + files_part(entry_bytes(0xa1ff, "/opt/x", "/proc") +
+                                                    entry_bytes(0x41ed, "/opt/x", "") +
+                                                    entry_bytes(0x81a4, "/opt/x/f", "a") +
+                                                    entry_bytes(0xa1ff, "/opt/p", "../procs") +
+                                                    entry_bytes(0x81a4, "/opt/p/f", "a") +
+                                                    entry_bytes(0xa1ff, "/opt/q", "/proc/1/root"))),
+         nullptr},
+    };
+    vsk::scratch_dir scratch;
+    for (const accepted_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = scratch / "odd.vsk";
+        vsk::spill(path, c.bytes);
+        vsk::run_result checked = vsk::run({"verify", path});
+        EXPECT_EQ(checked.status, 0) << checked.err;
+        if (c.warning == nullptr) {
+            EXPECT_EQ(checked.err, "");
+            continue;
+        }
+        EXPECT_EQ(vsk::line_count(checked.err), 1u) << checked.err;
+        EXPECT_EQ(checked.err.rfind("vsktool: " + path + ": warning: ", 0), 0u) << checked.err;
+        EXPECT_NE(checked.err.find(c.warning), std::string::npos) << checked.err;
+    }
 }
 
 TEST(vsktool_verify, NamesWhatIsWrongInOneLine) {

@@ -115,8 +115,15 @@ bool archive_walk::run(entry_visitor& visitor) {
         return fail("compressed data ends before the end of its stream %s (truncated)",
                     after_last().c_str());
     }
-    if (reader_.parts().remaining() > 0) {
-        return fail("%u bytes after the end of the compressed data", reader_.parts().remaining());
+    // Installers pass over what follows the stream in its part.
+    if (inflater_.compressed_taken() < reader_.part_length()) {
+        char line[128];
+        std::snprintf(
+            line, sizeof line,
+            "part %u at offset %u: %llu bytes after the end of the compressed data", part_files,
+            part_offset_,
+            static_cast<unsigned long long>(reader_.part_length() - inflater_.compressed_taken()));
+        visitor.oddity(line);
     }
     return true;
 }

@@ -33,6 +33,8 @@ private:
     bool fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // A fault that readers pass over quietly: fatal only when strict.
     bool fault(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // A fault that installers pass over: an oddity for the visitor when strict.
+    bool odd(const char* format, ...) __attribute__((format(printf, 2, 3)));
     bool cut_short() { return fail("payload cut short"); }
     bool take_part(package_summary& top);
     bool check_order(bool bundle_section);
@@ -50,6 +52,9 @@ private:
     package_summary* current_ = nullptr;
     int last_rank_ = 0;
     std::uint64_t end_ = file_header_size;
+    // An installer stops taking members at the first odd part it reads.
+    bool installer_stopped_ = false;
+    std::size_t members_reached_ = 0;
 };
 
 bool walk::fail(const char* format, ...) {
@@ -71,6 +76,40 @@ bool walk::fault(const char* format, ...) {
     va_end(arguments);
     report(input_.path(), "part %u at offset %u: %s", place_.type, place_.offset, message);
     return false;
+}
+
+bool read_by_installers(std::uint16_t type) {
+    switch (type) {
+        case part_package:
+        case part_bundle:
+        case part_disabled_members:
+        case part_architecture:
+        case part_depends:
+        case part_provides:
+        case part_conflicts:
+        case part_files:
+        case part_oninstall:
+        case part_onuninstall:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool walk::odd(const char* format, ...) {
+    // Parts an installer does not read at all cannot lead it astray.
+    if (read_by_installers(place_.type)) installer_stopped_ = true;
+    if (!strict_) return true;
+    char message[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(message, sizeof message, format, arguments);
+    va_end(arguments);
+    char line[600];
+    std::snprintf(line, sizeof line, "part %u at offset %u: %s", place_.type, place_.offset,
+                  message);
+    visitor_.oddity(line);
+    return true;
 }
 
 // Where each part stands in a package, and in the header section of a
@@ -120,10 +159,10 @@ int bundle_rank(std::uint16_t type) {
 bool walk::check_order(bool bundle_section) {
     int rank = bundle_section ? bundle_rank(place_.type) : plain_rank(place_.type);
     if (rank == 0) {
-        return fault("does not belong in %s", bundle_section ? "a bundle header" : "a package");
+        return odd("does not belong in %s", bundle_section ? "a bundle header" : "a package");
     }
-    if (rank == last_rank_) return fault("appears twice");
-    if (rank < last_rank_) return fault("is out of order (readers would miss it)");
+    if (rank == last_rank_) return odd("appears twice");
+    if (rank < last_rank_) return odd("is out of order (readers would miss it)");
     last_rank_ = rank;
     return true;
 }
@@ -179,13 +218,14 @@ bool walk::take_part(package_summary& top) {
         top.members.emplace_back();
         current_ = &top.members.back();
         last_rank_ = 1;
+        if (!installer_stopped_) ++members_reached_;
         return read_header(*current_) && visitor_.member(*current_);
     }
     if (place_.type == part_package || place_.type == part_bundle) {
-        return fault("a second package header");
+        return odd("a second package header");
     }
     if (top.header_type == part_bundle && current_ == &top && place_.type == part_files) {
-        return fault("does not belong in a bundle header");
+        return odd("does not belong in a bundle header");
     }
     if (!check_order(in_bundle_section)) return false;
     package_summary& s = *current_;
@@ -268,8 +308,12 @@ bool walk::check_end(const package_summary& top) {
         }
         return false;
     }
-    if (top.header_type == part_bundle && top.members.empty() && strict_) {
-        report(input_.path(), "bundle without members");
+    // An installer fails a bundle of which it installs no member.
+    if (top.header_type == part_bundle && members_reached_ == 0 && strict_) {
+        report(input_.path(), top.members.empty()
+                                  ? "bundle without members"
+                                  : "bundle whose members installers never reach (a part out "
+                                    "of order stands before them)");
         return false;
     }
     return true;

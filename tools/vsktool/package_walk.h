@@ -44,13 +44,16 @@ public:
     virtual bool archive(package_reader&, const package_summary&, std::uint32_t /*part_offset*/) {
         return true;
     }
+    // Something odd that installers read past without refusing the package.
+    virtual void oddity(const std::string&) {}
 };
 
 // Reads every part of an opened package into top, calling the visitor on
 // the way. A package that cannot be read (a cut part, a missing header) is
 // always a failure; strict also fails on what readers would quietly
-// misread: parts out of order or repeated, relation lists whose length does
-// not match their count, empty names, a bundle without members. False after
-// reporting.
+// misread: relation lists whose length does not match their count, empty
+// names, a bundle whose members an installer never reaches. Parts out of
+// order, repeated or unknown, which installers pass over, are handed to the
+// visitor as oddities when strict. False after reporting.
 [[nodiscard]] bool walk_package(package_input& input, package_summary& top,
                                 package_visitor& visitor, bool strict);

@@ -6,6 +6,7 @@
 
 #include "base/file_streams.h"
 #include "package/archive_entry.h"
+#include "package/archive_links.h"
 #include "package/entry_rules.h"
 #include "package/format.h"
 #include "package/package_check.h"
@@ -36,12 +37,17 @@ bool acceptable_name(const char* path, const std::string& name) {
 class entry_checker : public entry_visitor {
 public:
     entry_checker(const char* path, std::uint32_t offset, std::uint64_t& count,
-                  std::vector<std::string>& warnings)
-        : path_(path), offset_(offset), count_(count), warnings_(warnings) {}
+                  std::vector<std::string>& warnings, archive_links& links)
+        : path_(path), offset_(offset), count_(count), warnings_(warnings), links_(links) {}
 
-    bool entry(const archive_entry& entry, const std::string&) override {
+    void oddity(const std::string& line) override { warnings_.push_back(line); }
+
+    bool entry(const archive_entry& entry, const std::string& head) override {
         ++count_;
         const char* problem = entry_problem(entry);
+        if (problem == nullptr) {
+            problem = linked_entry_problem(links_, entry, byte_string(head.data(), head.size()));
+        }
         if (problem == nullptr) {
             // Legal, but a builder should see it before a router does.
             // Said only once the whole package is known to be good.
@@ -66,6 +72,7 @@ private:
     std::uint32_t offset_;
     std::uint64_t& count_;
     std::vector<std::string>& warnings_;
+    archive_links& links_;
 };
 
 class verify_visitor : public package_visitor {
@@ -75,15 +82,20 @@ public:
     bool member(const package_summary& m) override { return acceptable_name(path_, m.name); }
 
     bool archive(package_reader& reader, const package_summary&, std::uint32_t offset) override {
-        entry_checker checker(path_, offset, entries, warnings);
+        entry_checker checker(path_, offset, entries, warnings, links_);
         return walk_archive(reader, path_, offset, checker);
     }
+
+    void oddity(const std::string& line) override { warnings.push_back(line); }
 
     std::uint64_t entries = 0;
     std::vector<std::string> warnings;
 
 private:
     const char* path_;
+    // The members of a bundle install into one tree: a link one makes
+    // leads the entries of the next.
+    archive_links links_;
 };
 
 // The installer's own reading of the whole package, as it reads a file
