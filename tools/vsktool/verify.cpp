@@ -24,7 +24,9 @@ const char help[] =
     "Checks a package: the declared size against the file, the order and length\n"
     "of every part, every relation list, and every entry of every file archive\n"
     "(inflating it to the end of its compressed stream). Exit status 0 when all is\n"
-    "well, else 1 with one line saying what is wrong and where.\n";
+    "well, else 1 with one line saying what is wrong and where. What installers\n"
+    "pass over (parts out of order, bytes after a compressed stream) and legal but\n"
+    "risky entries get a warning line each and leave the status 0.\n";
 
 // The installer refuses a package whose name is not one of its own rule.
 bool acceptable_name(const char* path, const std::string& name) {
