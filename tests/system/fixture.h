@@ -104,7 +104,7 @@ public:
     }
 
     // Builds the package of a staging tree with the real vsktool; "" when
-    // vsktool refused. The spec's files are not used: the tree has them.
+    // vsktool refused. The description's files are not used: the tree has them.
     std::string build(const package_spec& spec, const std::string& tree,
                       const std::vector<std::string>& extra = {}) {
         const std::string out = next_file(spec.name + "-" + version_text(spec.version) + "-" +
@@ -130,7 +130,7 @@ public:
         return status == 0 ? out : std::string();
     }
 
-    // The package made by vsktool from a tree that holds the spec's files
+    // The package made by vsktool from a tree that holds the description's files
     // (and, as on any disk, their parent directories).
     std::string package(const package_spec& spec) {
         const std::string t = tree(spec.name);
